@@ -1,0 +1,18 @@
+// The one place where the Windows build and the native build differ: the library's entry point,
+// the tick count, and opening the settings file.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// Milliseconds since the system started, wrapping every 49.7 days (GetTickCount).
+uint32_t platformTickCount();
+
+// Opens an existing file for reading in binary mode without denying other openers; null when it
+// cannot be opened.
+std::FILE* platformOpenForReading(const char* name);
+
+// Creates a new file for writing in binary mode without denying other openers; null when it
+// cannot be created, and null when something of that name already exists, so that a file we
+// merely failed to read is never truncated.
+std::FILE* platformCreateNew(const char* name);

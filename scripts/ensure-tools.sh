@@ -1,0 +1,67 @@
+#!/bin/sh
+# Installs the Debian packages that a build or test step needs and finds missing.
+# Usage: ensure-tools.sh GROUP...   (groups: native windows wine bench fuzz format)
+# As root it runs apt-get; otherwise it prints the exact command to run and fails.
+set -eu
+
+missing=""
+need() {  # need PACKAGE TEST...: the package is missing when the test fails
+  pkg=$1
+  shift
+  if ! "$@" >/dev/null 2>&1; then
+    missing="$missing $pkg"
+  fi
+}
+has() { command -v "$1"; }
+file() { test -e "$1"; }
+
+for group in "$@"; do
+  case $group in
+    native)
+      need cmake has cmake
+      need make has make
+      need g++ has g++
+      need libgtest-dev file /usr/include/gtest/gtest.h
+      need libgmock-dev file /usr/include/gmock/gmock.h
+      ;;
+    windows)
+      need cmake has cmake
+      need make has make
+      need g++-mingw-w64-x86-64-posix has x86_64-w64-mingw32-g++-posix
+      need binutils-mingw-w64-x86-64 has x86_64-w64-mingw32-dlltool
+      need mingw-w64-tools has gendef
+      ;;
+    wine)
+      need wine64 file /usr/lib/wine/wine64
+      need wine has wine
+      ;;
+    bench)
+      need libbenchmark-dev file /usr/include/benchmark/benchmark.h
+      ;;
+    fuzz)
+      need clang has clang++
+      need libclang-rt-14-dev sh -c 'ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'
+      ;;
+    format)
+      need clang-format has clang-format
+      ;;
+    *)
+      echo "ensure-tools: unknown group $group" >&2
+      exit 2
+      ;;
+  esac
+done
+
+[ -z "$missing" ] && exit 0
+# shellcheck disable=SC2086
+set -- $(printf '%s\n' $missing | sort -u)
+if [ "$(id -u)" -eq 0 ]; then
+  echo "Installing missing packages: $*"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+else
+  echo "Missing packages. Install them with:" >&2
+  echo "  sudo apt-get update && sudo apt-get install -y $*" >&2
+  exit 1
+fi

@@ -1,0 +1,163 @@
+// The stand-in host's control interface: a small world of peds, the clocks, the frames, the
+// keyboard, and what the plug-in did (its registrations, every native call, the notices).
+//
+// The stand-in implements the host's nine operations (host/host_ops.h) over this world. The same
+// sources build natively (linked with the plug-in, for unit tests and benchmarks) and as the
+// Windows DLL ScriptHookRDR2.dll (loaded beside the real Quillmere.asi under Wine), where these
+// functions are exported under their plain names. Plain C types only, so they cross that DLL
+// boundary.
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+
+// ---- Lifecycle -------------------------------------------------------------------------------
+
+// A fresh world: a living player ped and no other, game time 0, tick count 0 (native build), the
+// frame length 16 ms, no call log, no notices. Registrations and a running script are kept.
+void standinResetWorld(void);
+
+// A fresh host as well: stops a running script, forgets every registration and host event.
+void standinResetAll(void);
+
+// Loads the plug-in as the operating system would and calls its entry point with attach. Natively
+// the plug-in is linked in and `path` is ignored; on Windows it is loaded with LoadLibrary.
+// Returns 0 on failure.
+int32_t standinLoadPlugin(const char* path);
+
+// Calls the entry point with detach (and unloads the library on Windows).
+void standinUnloadPlugin(void);
+
+// ---- Registrations, as the host saw them -----------------------------------------------------
+
+enum StandinHostEventKind {
+  kStandinScriptRegister = 1,
+  kStandinScriptUnregister = 2,
+  kStandinKeyboardRegister = 3,
+  kStandinKeyboardUnregister = 4,
+};
+
+struct StandinHostEvent {
+  int32_t kind;      // StandinHostEventKind
+  void* module;      // for script (un)registration
+  void* function;    // the script function or keyboard handler
+  int32_t inScript;  // nonzero: made from inside the script context
+};
+
+int32_t standinHostEventCount(void);
+int32_t standinHostEventAt(int32_t index, StandinHostEvent* out);  // 0 when out of range
+int32_t standinScriptRegistered(void);                             // a script is registered
+int32_t standinKeyboardHandlerCount(void);
+
+// ---- The world -------------------------------------------------------------------------------
+
+// Adds a ped with the next free handle and returns that handle.
+int32_t standinAddPed(int32_t alive);
+// Adds a ped under a handle of the caller's choosing; 0 when that handle is taken.
+int32_t standinAddPedWithHandle(int32_t handle, int32_t alive);
+int32_t standinPlayerPed(void);
+void standinSetPlayerPed(int32_t handle);
+void standinSetPedDead(int32_t handle, int32_t dead);
+// A ped that stays in the enumeration but fails the existence check (a handle gone stale).
+void standinSetPedExists(int32_t handle, int32_t exists);
+// Takes a ped out of the world altogether.
+void standinRemovePed(int32_t handle);
+int32_t standinPedCount(void);
+// The ped enumeration answers this many more than it wrote, as a misbehaving host might.
+void standinOverstatePedCount(int32_t extra);
+
+// ---- Clocks and frames -----------------------------------------------------------------------
+
+void standinSetGameTime(int32_t ms);
+int32_t standinGameTime(void);
+// Game time (and, natively, the tick count) added at the start of every frame.
+void standinSetFrameMs(int32_t ms);
+// The tick count the plug-in reads. Natively a controlled clock; on Windows the real one, and the
+// setters do nothing.
+void standinSetTickCount(uint32_t ms);
+void standinAdvanceTickCount(uint32_t ms);
+uint32_t standinTickCount(void);
+
+// Runs `count` frames: each advances the clocks, then resumes the script (starting it on the first
+// frame after registration) until it waits again.
+void standinRunFrames(int32_t count);
+int32_t standinFrameNumber(void);  // frames run since the world was reset
+int32_t standinWaitCount(void);    // scriptWait calls since the world was reset
+
+// ---- Keyboard --------------------------------------------------------------------------------
+
+// Calls every registered keyboard handler on the caller's thread, as the host does for a key
+// going down (up = 0) or up (up = 1).
+void standinKeyEvent(uint32_t key, int32_t up);
+// The same with all seven arguments as given.
+void standinKeyEventRaw(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended,
+                        int32_t isWithAlt, int32_t wasDownBefore, int32_t isUpNow);
+// Queues the event for the stand-in's window thread, which calls the handlers as the game's window
+// procedure does, alongside the script.
+void standinPostKeyEvent(uint32_t key, int32_t up);
+// Returns once every queued event has been delivered.
+void standinFlushKeyEvents(void);
+
+// ---- What the plug-in did --------------------------------------------------------------------
+
+enum StandinCallKind {
+  kStandinNative = 1,       // hash, args, result
+  kStandinWait = 2,         // args[0]: the milliseconds asked for
+  kStandinEnumeration = 3,  // args[0]: the capacity passed; result: the count answered
+};
+
+constexpr int32_t kStandinMaxArgs = 8;
+
+struct StandinCall {
+  int32_t frame;
+  int32_t kind;  // StandinCallKind
+  uint64_t hash;
+  int32_t argCount;
+  int32_t inScript;  // nonzero: made from inside the script context
+  uint64_t args[kStandinMaxArgs];
+  uint64_t result;
+};
+
+// Calls since the last clear. The log keeps at most a million entries; counts go on beyond.
+int32_t standinCallCount(void);
+int32_t standinCallAt(int32_t index, StandinCall* out);  // 0 when out of range
+void standinClearCalls(void);
+int64_t standinNativeCallTotal(void);  // all native calls since the world was reset
+int64_t standinCallsOutsideScript(void);
+
+// How often the hat flag (ped, 245, 1) was set on this ped since the world was reset.
+int64_t standinProtectCount(int32_t handle);
+// How many frames since the world was reset set that flag on this ped at least once.
+int64_t standinProtectedFrames(int32_t handle);
+
+// One posted toast, decoded.
+struct StandinNotice {
+  int32_t frame;
+  int32_t duration;      // options slot 0
+  char soundSet[64];     // the name at options slot 1
+  char soundName[64];    // the name at options slot 2
+  char title[128];       // the text behind content slot 1
+  char message[256];     // the text behind content slot 2
+  uint32_t textureHash;  // content slot 4
+  uint32_t iconHash;     // content slot 5
+  uint32_t colourHash;   // content slot 6
+  char textureName[64];  // the names those hashes were asked for, when the plug-in asked
+  char iconName[64];
+  char colourName[64];
+  uint64_t options[13];  // the records as posted
+  uint64_t content[7];
+  uint64_t extraArgs[2];  // the two arguments after the records
+};
+
+int32_t standinNoticeCount(void);
+int32_t standinNoticeAt(int32_t index, StandinNotice* out);  // 0 when out of range
+
+// The game's name hash: Jenkins' one-at-a-time over the lower-cased name.
+uint32_t standinNameHash(const char* name);
+
+// Text handles handed out by the text native all carry these high bits, so a caller that keeps
+// only the low half of a handle is caught.
+constexpr uint64_t kStandinTextHandleBase = 0x7E57000000000000ull;
+
+}  // extern "C"

@@ -1,0 +1,52 @@
+#!/bin/sh
+# Checks the shipped plug-in's import and export tables: it may import only from the host,
+# KERNEL32.dll and the C runtime, must import the host's operations under their decorated names,
+# and must export nothing.
+# Usage: check_dll_imports.sh OBJDUMP DLL
+set -eu
+objdump=$1
+dll=$2
+table=$(mktemp)
+trap 'rm -f "$table"' EXIT
+"$objdump" -p "$dll" >"$table"
+
+fail=0
+grep -q 'file format pei-x86-64' "$table" || { echo "not a PE32+ x86-64 image: $dll"; fail=1; }
+
+dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' "$table")
+for name in $dlls; do
+  case $(echo "$name" | tr 'A-Z' 'a-z') in
+    scripthookrdr2.dll | kernel32.dll | msvcrt.dll | api-ms-win-crt-*.dll) ;;
+    *) echo "unexpected import from $name"; fail=1 ;;
+  esac
+done
+echo "$dlls" | grep -qx 'ScriptHookRDR2.dll' || { echo "does not import ScriptHookRDR2.dll"; fail=1; }
+
+for name in '?scriptRegister@@YAXPEAUHINSTANCE__@@P6AXXZ@Z' \
+            '?scriptUnregister@@YAXPEAUHINSTANCE__@@@Z' \
+            '?keyboardHandlerRegister@@YAXP6AXKGEHHHH@Z@Z' \
+            '?keyboardHandlerUnregister@@YAXP6AXKGEHHHH@Z@Z' \
+            '?scriptWait@@YAXK@Z' \
+            '?worldGetAllPeds@@YAHPEAHH@Z' \
+            '?nativeInit@@YAX_K@Z' \
+            '?nativePush64@@YAX_K@Z' \
+            '?nativeCall@@YAPEA_KXZ'; do
+  grep -qF -- "$name" "$table" || { echo "missing host import $name"; fail=1; }
+done
+
+# GNU ld always leaves an export directory in a DLL; it must list no function and no name.
+exported=$(sed -n 's/^[[:space:]]*Export Address Table[[:space:]]*\([0-9a-fA-F]*\)$/\1/p' "$table" | head -n 1)
+named=$(sed -n 's/^[[:space:]]*\[Name Pointer\/Ordinal\] Table[[:space:]]*\([0-9a-fA-F]*\)$/\1/p' "$table" | head -n 1)
+if [ -n "$exported$named" ] && { [ "$((0x${exported:-0}))" -ne 0 ] || [ "$((0x${named:-0}))" -ne 0 ]; }; then
+  echo "the plug-in exports $((0x${exported:-0})) functions; it must export none"
+  fail=1
+fi
+
+# Stripped: no symbol table left.
+if "$objdump" -f "$dll" | grep -q 'HAS_SYMS'; then
+  echo "the plug-in is not stripped"
+  fail=1
+fi
+
+[ "$fail" -eq 0 ] && echo "imports: $(echo $dlls | tr '\n' ' '); no exports"
+exit "$fail"

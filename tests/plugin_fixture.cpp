@@ -1,0 +1,109 @@
+// The per-test setup shared by the unit tests.
+#include "tests/plugin_fixture.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "common/settings.h"
+#include "config/settings_file.h"
+#include "input/keys.h"
+
+namespace {
+
+// The plug-in's process-wide values as a freshly loaded library has them. Natively the library
+// is never unloaded, so each test puts them back.
+void resetPluginState() {
+  settings = Settings{};
+  lastLoadTime = 0;
+  for (KeyRecord& record : keyTable) {
+    record.stampMs = 0;
+    record.fifthArg = 0;
+    record.sixthArg = 0;
+    record.upFlag = 0;
+  }
+}
+
+}  // namespace
+
+void PluginTest::SetUp() {
+  standinUnloadPlugin();
+  standinResetAll();
+  resetPluginState();
+  previousDir_ = std::filesystem::current_path().string();
+  char pattern[] = "/tmp/quillmere-test-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  workDir_ = pattern;
+  std::filesystem::current_path(workDir_);
+}
+
+void PluginTest::TearDown() {
+  standinUnloadPlugin();
+  standinResetAll();
+  std::filesystem::current_path(previousDir_);
+  std::error_code ignored;
+  std::filesystem::permissions(workDir_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(workDir_, ignored);
+}
+
+void PluginTest::load() {
+  ASSERT_EQ(standinLoadPlugin("Quillmere.asi"), 1);
+}
+
+void PluginTest::loadAndStart() {
+  load();
+  standinRunFrames(1);
+}
+
+std::vector<StandinCall> PluginTest::callsInFrame(int32_t frame) {
+  std::vector<StandinCall> calls;
+  StandinCall call;
+  for (int32_t i = 0; standinCallAt(i, &call) != 0; ++i) {
+    if (call.frame == frame) {
+      calls.push_back(call);
+    }
+  }
+  return calls;
+}
+
+std::vector<uint64_t> PluginTest::nativeHashesInFrame(int32_t frame) {
+  std::vector<uint64_t> found;
+  for (const StandinCall& call : callsInFrame(frame)) {
+    if (call.kind == kStandinNative) {
+      found.push_back(call.hash);
+    }
+  }
+  return found;
+}
+
+std::vector<StandinNotice> PluginTest::notices() {
+  std::vector<StandinNotice> found(static_cast<size_t>(standinNoticeCount()));
+  for (size_t i = 0; i < found.size(); ++i) {
+    standinNoticeAt(static_cast<int32_t>(i), &found[i]);
+  }
+  return found;
+}
+
+void PluginTest::writeFile(const std::string& bytes) {
+  std::ofstream out(kSettingsFileName, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool PluginTest::readFile(std::string* bytes) {
+  std::ifstream in(kSettingsFileName, std::ios::binary);
+  if (!in) {
+    return false;
+  }
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+bool PluginTest::fileExists() {
+  return std::filesystem::exists(kSettingsFileName);
+}

@@ -1,0 +1,52 @@
+// A fresh stand-in host, fresh plug-in state and a working directory of its own for every test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "standin/standin.h"
+
+class PluginTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Loads the plug-in (attach) with the clocks as the test left them.
+  void load();
+  // Loads the plug-in and runs the first frame, in which the script starts and loads settings.
+  void loadAndStart();
+
+  // Every call the host saw in `frame`, in order.
+  static std::vector<StandinCall> callsInFrame(int32_t frame);
+  // The same, natives only, as their hashes.
+  static std::vector<uint64_t> nativeHashesInFrame(int32_t frame);
+  static std::vector<StandinNotice> notices();
+
+  // The settings file in the test's working directory.
+  static void writeFile(const std::string& bytes);
+  static bool readFile(std::string* bytes);
+  static bool fileExists();
+
+  std::string workDir_;
+  std::string previousDir_;
+};
+
+// The native's hashes, named, so test expectations read like the game's script.
+namespace hashes {
+constexpr uint64_t kGetGameTimer = 0x4F67E8ECA7D3F667;
+constexpr uint64_t kPlayerPedId = 0x096275889B8E0EE0;
+constexpr uint64_t kDoesEntityExist = 0xD42BD6EB2E0F1677;
+constexpr uint64_t kIsEntityDead = 0x3317DEDB88C95038;
+constexpr uint64_t kSetPedConfigFlag = 0xC1E8A365BF3B29F2;
+constexpr uint64_t kCreateVarString = 0xFA925AC00EB830B9;
+constexpr uint64_t kGetHashKey = 0xFD340785ADF8CFB7;
+constexpr uint64_t kUiFeedPostSampleToast = 0x26E87218390E6729;
+}  // namespace hashes
+
+// A 32-bit value as it must stand in a 64-bit argument slot.
+inline uint64_t zeroExtended(int32_t value) {
+  return static_cast<uint32_t>(value);
+}
