@@ -14,6 +14,7 @@ class PluginTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+ public:
   // Loads the plug-in (attach) with the clocks as the test left them.
   void load();
   // Loads the plug-in and runs the first frame, in which the script starts and loads settings.
@@ -30,6 +31,7 @@ class PluginTest : public ::testing::Test {
   static bool readFile(std::string* bytes);
   static bool fileExists();
 
+ private:
   std::string workDir_;
   std::string previousDir_;
 };

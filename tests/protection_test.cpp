@@ -1,0 +1,193 @@
+// The protection pass as the game sees it: the exact natives of each frame, in order.
+#include <vector>
+
+#include "common/settings.h"
+#include "tests/plugin_fixture.h"
+
+namespace {
+
+// One expected host call: a native with its arguments, the ped enumeration, or the wait.
+struct Expected {
+  int32_t kind;
+  uint64_t hash;
+  std::vector<uint64_t> args;
+};
+
+Expected native(uint64_t hash, std::vector<uint64_t> args = {}) {
+  return {kStandinNative, hash, std::move(args)};
+}
+Expected enumeration() {
+  return {kStandinEnumeration, 0, {256}};
+}
+Expected wait0() {
+  return {kStandinWait, 0, {0}};
+}
+Expected gameTimer() {
+  return native(hashes::kGetGameTimer);
+}
+Expected exists(int32_t ped) {
+  return native(hashes::kDoesEntityExist, {zeroExtended(ped)});
+}
+Expected deadCheck(int32_t ped) {
+  return native(hashes::kIsEntityDead, {zeroExtended(ped), 1});
+}
+Expected protect(int32_t ped) {
+  return native(hashes::kSetPedConfigFlag, {zeroExtended(ped), 245, 1});
+}
+
+void expectFrame(int32_t frame, const std::vector<Expected>& expected) {
+  std::vector<StandinCall> calls = PluginTest::callsInFrame(frame);
+  ASSERT_EQ(calls.size(), expected.size()) << "calls in frame " << frame;
+  for (size_t i = 0; i < calls.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "call " << i << " of frame " << frame);
+    EXPECT_EQ(calls[i].kind, expected[i].kind);
+    EXPECT_EQ(calls[i].hash, expected[i].hash);
+    ASSERT_EQ(calls[i].argCount, static_cast<int32_t>(expected[i].args.size()));
+    for (size_t a = 0; a < expected[i].args.size(); ++a) {
+      EXPECT_EQ(calls[i].args[a], expected[i].args[a]) << "argument " << a;
+    }
+    EXPECT_EQ(calls[i].inScript, 1);
+  }
+}
+
+class ProtectionTest : public PluginTest {
+ protected:
+  // All peds mode, chosen the way a player does: in the settings file.
+  void startAllPeds() {
+    writeFile("affect-all-peds=true\r\n");
+    loadAndStart();
+    ASSERT_TRUE(settings.affectAllPeds);
+  }
+};
+
+TEST_F(ProtectionTest, PlayerOnlyPassProtectsThePlayerEveryFrame) {
+  int32_t player = standinPlayerPed();
+  loadAndStart();
+  standinRunFrames(2);
+  for (int32_t frame = 1; frame <= 3; ++frame) {
+    expectFrame(frame, {gameTimer(), native(hashes::kPlayerPedId), exists(player), protect(player),
+                        wait0()});
+  }
+  EXPECT_EQ(standinProtectCount(player), 3);
+}
+
+TEST_F(ProtectionTest, PlayerOnlyPassSkipsAPlayerPedThatDoesNotExist) {
+  int32_t player = standinPlayerPed();
+  standinSetPedExists(player, 0);
+  loadAndStart();
+  expectFrame(1, {gameTimer(), native(hashes::kPlayerPedId), exists(player), wait0()});
+}
+
+TEST_F(ProtectionTest, PlayerOnlyPassProtectsADeadPlayerWithoutADeadCheck) {
+  int32_t player = standinPlayerPed();
+  standinSetPedDead(player, 1);
+  loadAndStart();
+  expectFrame(
+      1, {gameTimer(), native(hashes::kPlayerPedId), exists(player), protect(player), wait0()});
+}
+
+TEST_F(ProtectionTest, PedHandlesTravelZeroExtended) {
+  // A handle with its top bit set must arrive as 0x00000000FFFFFFxx, not sign-extended.
+  standinAddPedWithHandle(-2, 1);
+  standinSetPlayerPed(-2);
+  loadAndStart();
+  expectFrame(1, {gameTimer(), native(hashes::kPlayerPedId), exists(-2), protect(-2), wait0()});
+  EXPECT_EQ(zeroExtended(-2), 0xFFFFFFFEull);
+}
+
+TEST_F(ProtectionTest, AllPedsPassProtectsLivingPedsInBufferOrder) {
+  int32_t player = standinPlayerPed();
+  int32_t alive = standinAddPed(1);
+  int32_t dead = standinAddPed(0);
+  int32_t stale = standinAddPed(1);
+  standinSetPedExists(stale, 0);
+  int32_t negative = standinAddPedWithHandle(-7, 1);
+  startAllPeds();
+  expectFrame(1,
+              {gameTimer(), enumeration(), exists(player), deadCheck(player), protect(player),
+               exists(alive), deadCheck(alive), protect(alive), exists(dead), deadCheck(dead),
+               exists(stale), exists(negative), deadCheck(negative), protect(negative), wait0()});
+}
+
+TEST_F(ProtectionTest, AllPedsPassSkipsADeadPlayer) {
+  int32_t player = standinPlayerPed();
+  standinSetPedDead(player, 1);
+  startAllPeds();
+  standinRunFrames(5);
+  EXPECT_EQ(standinProtectCount(player), 0);
+}
+
+TEST_F(ProtectionTest, AllPedsPassTakesNoMoreThanTheBufferHolds) {
+  std::vector<int32_t> peds;
+  for (int i = 0; i < 299; ++i) {
+    peds.push_back(standinAddPed(1));
+  }
+  startAllPeds();
+  // The player and the first 255 added fill the 256 places; the rest wait for a later frame.
+  EXPECT_EQ(standinProtectCount(standinPlayerPed()), 1);
+  EXPECT_EQ(standinProtectCount(peds[254]), 1);
+  EXPECT_EQ(standinProtectCount(peds[255]), 0);
+  EXPECT_EQ(standinProtectCount(peds[298]), 0);
+  std::vector<StandinCall> calls = callsInFrame(1);
+  EXPECT_EQ(calls.size(), 2u + 3u * 256u + 1u);
+}
+
+TEST_F(ProtectionTest, AHostThatOverstatesTheCountCannotMakeThePassReadPastItsBuffer) {
+  int32_t ped = standinAddPed(1);
+  standinOverstatePedCount(1000);  // answers 1002 having written 2
+  startAllPeds();
+  size_t existenceChecks = 0;
+  for (const StandinCall& call : callsInFrame(1)) {
+    if (call.kind == kStandinNative && call.hash == hashes::kDoesEntityExist) {
+      ++existenceChecks;
+      if (existenceChecks > 2) {
+        // Places the host never wrote hold no ped.
+        EXPECT_EQ(call.args[0], 0u);
+      }
+    }
+  }
+  EXPECT_EQ(existenceChecks, 256u);
+  EXPECT_EQ(standinProtectCount(ped), 1);
+  EXPECT_EQ(standinProtectCount(standinPlayerPed()), 1);
+}
+
+TEST_F(ProtectionTest, AnEnumerationOfZeroOrLessMakesNoCalls) {
+  for (int32_t overstate : {-1, -1000}) {
+    SCOPED_TRACE(overstate);
+    standinOverstatePedCount(overstate - standinPedCount());
+    standinClearCalls();
+    if (!standinScriptRegistered()) {
+      startAllPeds();
+    } else {
+      standinRunFrames(1);
+    }
+    expectFrame(standinFrameNumber(), {gameTimer(), enumeration(), wait0()});
+  }
+}
+
+TEST_F(ProtectionTest, InactiveProtectionMakesNoPedCallsButStillWaitsOncePerPass) {
+  settings.active = false;
+  standinAddPed(1);
+  loadAndStart();
+  standinRunFrames(3);
+  for (int32_t frame = 1; frame <= 4; ++frame) {
+    expectFrame(frame, {gameTimer(), wait0()});
+  }
+  settings.affectAllPeds = true;
+  standinRunFrames(1);
+  expectFrame(5, {gameTimer(), wait0()});
+}
+
+TEST_F(ProtectionTest, EveryPassWaitsExactlyOnce) {
+  for (int i = 0; i < 40; ++i) {
+    standinAddPed(i % 3 != 0);
+  }
+  startAllPeds();
+  standinRunFrames(199);
+  EXPECT_EQ(standinFrameNumber(), 200);
+  EXPECT_EQ(standinWaitCount(), 200);
+  EXPECT_EQ(standinProtectedFrames(standinPlayerPed()), 200);
+  EXPECT_EQ(standinCallsOutsideScript(), 0);
+}
+
+}  // namespace
