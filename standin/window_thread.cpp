@@ -15,9 +15,11 @@ struct QueuedKey {
   int32_t up;
 };
 
-std::mutex queueLock;
-std::condition_variable queueChanged;
-std::deque<QueuedKey> queue;
+// Never destroyed: the detached window thread still waits on them while the process exits, and
+// destroying a condition variable that has a waiter blocks exit for ever.
+std::mutex& queueLock = *new std::mutex;
+std::condition_variable& queueChanged = *new std::condition_variable;
+std::deque<QueuedKey>& queue = *new std::deque<QueuedKey>;
 bool delivering = false;
 bool started = false;
 
