@@ -208,7 +208,7 @@ void loadSettings() {
   std::FILE* file = platformOpenForReading(kSettingsFileName);
   if (file != nullptr) {
     FileScan scan = {};
-    char chunk[512];
+    char chunk[kSettingsReadPiece];
     size_t got;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && feed(scan, chunk, got)) {
     }

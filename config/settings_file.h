@@ -9,6 +9,10 @@ constexpr const char* kSettingsFileName = "Quillmere.ini";
 // The settings are read again when this much game time has passed since the last reload.
 constexpr int32_t kReloadIntervalMs = 5000;
 
+// The file is read in pieces of this many bytes. A CR at the end of a piece waits for the next
+// piece to tell whether it ends the line; the fuzz target puts bytes there on purpose.
+constexpr size_t kSettingsReadPiece = 512;
+
 // Game time of the last periodic reload; 0 until the first one.
 extern int32_t lastLoadTime;
 
