@@ -26,10 +26,21 @@ constexpr const char* kToggleKeyKey = "toggle-key=";
 constexpr const char* kAffectAllPedsKey = "affect-all-peds=";
 constexpr size_t kLongestSettingKey = 16;  // "affect-all-peds="
 
+constexpr bool endsInEquals(const char* key) {
+  size_t length = 0;
+  while (key[length] != '\0') {
+    ++length;
+  }
+  return length > 0 && length <= kLongestSettingKey && key[length - 1] == '=';
+}
+static_assert(endsInEquals(kEnabledKey) && endsInEquals(kToggleKeyKey) &&
+                  endsInEquals(kAffectAllPedsKey),
+              "keys are looked for only when an '=' arrives, in the last 16 bytes of the line");
+
 // What is known about the line being scanned so far.
 struct LineScan {
-  char recent[kLongestSettingKey];  // the last bytes of the line, for the key tests
-  size_t recentLength;
+  char recent[kLongestSettingKey];  // the line's last bytes, a ring: byte i is at i % 16
+  size_t lineLength;
   bool hasEnabled;
   bool hasToggleKey;
   bool hasAffectAllPeds;
@@ -60,8 +71,16 @@ char lowerAscii(char c) {
 
 bool recentEndsWith(const LineScan& line, const char* key) {
   size_t keyLength = std::strlen(key);
-  return line.recentLength >= keyLength &&
-         std::memcmp(line.recent + line.recentLength - keyLength, key, keyLength) == 0;
+  if (line.lineLength < keyLength) {
+    return false;
+  }
+  size_t at = line.lineLength - keyLength;
+  for (size_t i = 0; i < keyLength; ++i, ++at) {
+    if (line.recent[at % kLongestSettingKey] != key[i]) {
+      return false;
+    }
+  }
+  return true;
 }
 
 void scanValueByte(LineScan& line, char c) {
@@ -84,14 +103,15 @@ void scanValueByte(LineScan& line, char c) {
 }
 
 void scanLineByte(LineScan& line, char c) {
-  if (line.recentLength == sizeof line.recent) {
-    std::memmove(line.recent, line.recent + 1, sizeof line.recent - 1);
-    --line.recentLength;
+  line.recent[line.lineLength % kLongestSettingKey] = c;
+  ++line.lineLength;
+  // Every key ends in '=', so a key can only have just been completed by an '='. Testing there
+  // alone keeps the cost of a long line to a store per byte.
+  if (c == '=') {
+    line.hasEnabled = line.hasEnabled || recentEndsWith(line, kEnabledKey);
+    line.hasToggleKey = line.hasToggleKey || recentEndsWith(line, kToggleKeyKey);
+    line.hasAffectAllPeds = line.hasAffectAllPeds || recentEndsWith(line, kAffectAllPedsKey);
   }
-  line.recent[line.recentLength++] = c;
-  line.hasEnabled = line.hasEnabled || recentEndsWith(line, kEnabledKey);
-  line.hasToggleKey = line.hasToggleKey || recentEndsWith(line, kToggleKeyKey);
-  line.hasAffectAllPeds = line.hasAffectAllPeds || recentEndsWith(line, kAffectAllPedsKey);
 
   if (line.pastEquals) {
     scanValueByte(line, c);
