@@ -45,6 +45,7 @@ constexpr CommandShape kCommands[] = {
     {"delete-settings", Args::kNone},
     {"settings-directory", Args::kNone},
     {"lock-settings", Args::kNone},
+    {"deny-reading-settings", Args::kNone},
     {"unlock-settings", Args::kNone},
     {"expect", Args::kExpect},
 };

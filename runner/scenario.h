@@ -21,6 +21,8 @@
 //   settings-directory        puts a directory named Quillmere.ini in place, so that it can be
 //                             neither read nor created
 //   lock-settings             holds Quillmere.ini open with no sharing, until unlock-settings
+//   deny-reading-settings     holds it open sharing writes only: reads fail, a truncating open
+//                             would not, until unlock-settings
 //   unlock-settings
 //
 // Expectations make a scenario a test; a failed one is reported and makes the exit status 1:

@@ -496,17 +496,21 @@ void settingsStep(const Step& step) {
     CreateDirectoryA(kSettingsName, nullptr);
     session.stamp = stampFile();
     tell("Quillmere.ini is now a directory");
-  } else if (step.command == "lock-settings") {
+  } else if (step.command == "lock-settings" || step.command == "deny-reading-settings") {
+    // Share mode 0: nobody else may open the file until we close it. Sharing writes only: reading
+    // it fails, yet a careless writer could still open it and empty it.
+    bool writesShared = step.command == "deny-reading-settings";
     if (session.lock == INVALID_HANDLE_VALUE) {
-      // Share mode 0: nobody else may open the file, for reading or writing, until we close it.
-      session.lock = CreateFileA(kSettingsName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      session.lock = CreateFileA(kSettingsName, GENERIC_READ | GENERIC_WRITE,
+                                 writesShared ? FILE_SHARE_WRITE : 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     if (session.lock == INVALID_HANDLE_VALUE) {
       fail(step, "Quillmere.ini could not be opened");
       return;
     }
-    tell("Quillmere.ini held open with no sharing");
+    tell(writesShared ? "Quillmere.ini held open, shared for writing only"
+                      : "Quillmere.ini held open with no sharing");
   } else if (step.command == "unlock-settings") {
     if (session.lock != INVALID_HANDLE_VALUE) {
       CloseHandle(session.lock);
