@@ -30,29 +30,35 @@ run: windows
 	@$(ENSURE) wine
 	sh scripts/run-session.sh $(SCENARIO)
 
-test: test-native test-asan test-tsan test-windows check-format
+test: check-format test-native test-asan test-tsan test-windows
+	@sh scripts/test-summary.sh build/test-logs/native.log build/test-logs/asan.log \
+	  build/test-logs/tsan.log build/test-logs/windows.log
 
 test-native:
 	@$(ENSURE) native
 	cmake --preset native >/dev/null
 	cmake --build --preset native
-	ctest --preset native
+	@mkdir -p build/test-logs
+	ctest --preset native -O build/test-logs/native.log
 
 test-asan:
 	@$(ENSURE) native
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan
-	ctest --preset asan
+	@mkdir -p build/test-logs
+	ctest --preset asan -O build/test-logs/asan.log
 
 test-tsan:
 	@$(ENSURE) native
 	cmake --preset tsan >/dev/null
 	cmake --build --preset tsan
-	ctest --preset tsan
+	@mkdir -p build/test-logs
+	ctest --preset tsan -O build/test-logs/tsan.log
 
 test-windows: windows
 	@$(ENSURE) wine
-	ctest --preset windows
+	@mkdir -p build/test-logs
+	ctest --preset windows -O build/test-logs/windows.log
 
 check-format:
 	@$(ENSURE) format
