@@ -107,3 +107,18 @@ bool PluginTest::readFile(std::string* bytes) {
 bool PluginTest::fileExists() {
   return std::filesystem::exists(kSettingsFileName);
 }
+
+void expectFrameCalls(int32_t frame, const std::vector<ExpectedCall>& expected) {
+  std::vector<StandinCall> calls = PluginTest::callsInFrame(frame);
+  ASSERT_EQ(calls.size(), expected.size()) << "calls in frame " << frame;
+  for (size_t i = 0; i < calls.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "call " << i << " of frame " << frame);
+    EXPECT_EQ(calls[i].kind, expected[i].kind);
+    EXPECT_EQ(calls[i].hash, expected[i].hash);
+    ASSERT_EQ(calls[i].argCount, static_cast<int32_t>(expected[i].args.size()));
+    for (size_t a = 0; a < expected[i].args.size(); ++a) {
+      EXPECT_EQ(calls[i].args[a], expected[i].args[a]) << "argument " << a;
+    }
+    EXPECT_EQ(calls[i].inScript, 1);
+  }
+}

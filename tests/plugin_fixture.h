@@ -52,3 +52,41 @@ constexpr uint64_t kUiFeedPostSampleToast = 0x26E87218390E6729;
 inline uint64_t zeroExtended(int32_t value) {
   return static_cast<uint32_t>(value);
 }
+
+// One call a frame is expected to make: a native with its arguments, the ped enumeration, or the
+// wait; and the builders that make the expectations read like the frame they describe.
+struct ExpectedCall {
+  int32_t kind;
+  uint64_t hash;
+  std::vector<uint64_t> args;
+};
+
+namespace expect {
+inline ExpectedCall native(uint64_t hash, std::vector<uint64_t> args = {}) {
+  return {kStandinNative, hash, std::move(args)};
+}
+inline ExpectedCall enumeration() {
+  return {kStandinEnumeration, 0, {256}};
+}
+inline ExpectedCall wait0() {
+  return {kStandinWait, 0, {0}};
+}
+inline ExpectedCall gameTimer() {
+  return native(hashes::kGetGameTimer);
+}
+inline ExpectedCall playerPed() {
+  return native(hashes::kPlayerPedId);
+}
+inline ExpectedCall exists(int32_t ped) {
+  return native(hashes::kDoesEntityExist, {zeroExtended(ped)});
+}
+inline ExpectedCall deadCheck(int32_t ped) {
+  return native(hashes::kIsEntityDead, {zeroExtended(ped), 1});
+}
+inline ExpectedCall protect(int32_t ped) {
+  return native(hashes::kSetPedConfigFlag, {zeroExtended(ped), 245, 1});
+}
+}  // namespace expect
+
+// Checks that `frame` made exactly these calls, in this order, all from the script.
+void expectFrameCalls(int32_t frame, const std::vector<ExpectedCall>& expected);

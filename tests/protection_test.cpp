@@ -6,49 +6,7 @@
 
 namespace {
 
-// One expected host call: a native with its arguments, the ped enumeration, or the wait.
-struct Expected {
-  int32_t kind;
-  uint64_t hash;
-  std::vector<uint64_t> args;
-};
-
-Expected native(uint64_t hash, std::vector<uint64_t> args = {}) {
-  return {kStandinNative, hash, std::move(args)};
-}
-Expected enumeration() {
-  return {kStandinEnumeration, 0, {256}};
-}
-Expected wait0() {
-  return {kStandinWait, 0, {0}};
-}
-Expected gameTimer() {
-  return native(hashes::kGetGameTimer);
-}
-Expected exists(int32_t ped) {
-  return native(hashes::kDoesEntityExist, {zeroExtended(ped)});
-}
-Expected deadCheck(int32_t ped) {
-  return native(hashes::kIsEntityDead, {zeroExtended(ped), 1});
-}
-Expected protect(int32_t ped) {
-  return native(hashes::kSetPedConfigFlag, {zeroExtended(ped), 245, 1});
-}
-
-void expectFrame(int32_t frame, const std::vector<Expected>& expected) {
-  std::vector<StandinCall> calls = PluginTest::callsInFrame(frame);
-  ASSERT_EQ(calls.size(), expected.size()) << "calls in frame " << frame;
-  for (size_t i = 0; i < calls.size(); ++i) {
-    SCOPED_TRACE(testing::Message() << "call " << i << " of frame " << frame);
-    EXPECT_EQ(calls[i].kind, expected[i].kind);
-    EXPECT_EQ(calls[i].hash, expected[i].hash);
-    ASSERT_EQ(calls[i].argCount, static_cast<int32_t>(expected[i].args.size()));
-    for (size_t a = 0; a < expected[i].args.size(); ++a) {
-      EXPECT_EQ(calls[i].args[a], expected[i].args[a]) << "argument " << a;
-    }
-    EXPECT_EQ(calls[i].inScript, 1);
-  }
-}
+using namespace expect;
 
 class ProtectionTest : public PluginTest {
  protected:
@@ -65,8 +23,7 @@ TEST_F(ProtectionTest, PlayerOnlyPassProtectsThePlayerEveryFrame) {
   loadAndStart();
   standinRunFrames(2);
   for (int32_t frame = 1; frame <= 3; ++frame) {
-    expectFrame(frame, {gameTimer(), native(hashes::kPlayerPedId), exists(player), protect(player),
-                        wait0()});
+    expectFrameCalls(frame, {gameTimer(), playerPed(), exists(player), protect(player), wait0()});
   }
   EXPECT_EQ(standinProtectCount(player), 3);
 }
@@ -75,15 +32,14 @@ TEST_F(ProtectionTest, PlayerOnlyPassSkipsAPlayerPedThatDoesNotExist) {
   int32_t player = standinPlayerPed();
   standinSetPedExists(player, 0);
   loadAndStart();
-  expectFrame(1, {gameTimer(), native(hashes::kPlayerPedId), exists(player), wait0()});
+  expectFrameCalls(1, {gameTimer(), playerPed(), exists(player), wait0()});
 }
 
 TEST_F(ProtectionTest, PlayerOnlyPassProtectsADeadPlayerWithoutADeadCheck) {
   int32_t player = standinPlayerPed();
   standinSetPedDead(player, 1);
   loadAndStart();
-  expectFrame(
-      1, {gameTimer(), native(hashes::kPlayerPedId), exists(player), protect(player), wait0()});
+  expectFrameCalls(1, {gameTimer(), playerPed(), exists(player), protect(player), wait0()});
 }
 
 TEST_F(ProtectionTest, PedHandlesTravelZeroExtended) {
@@ -91,7 +47,7 @@ TEST_F(ProtectionTest, PedHandlesTravelZeroExtended) {
   standinAddPedWithHandle(-2, 1);
   standinSetPlayerPed(-2);
   loadAndStart();
-  expectFrame(1, {gameTimer(), native(hashes::kPlayerPedId), exists(-2), protect(-2), wait0()});
+  expectFrameCalls(1, {gameTimer(), playerPed(), exists(-2), protect(-2), wait0()});
   EXPECT_EQ(zeroExtended(-2), 0xFFFFFFFEull);
 }
 
@@ -103,10 +59,10 @@ TEST_F(ProtectionTest, AllPedsPassProtectsLivingPedsInBufferOrder) {
   standinSetPedExists(stale, 0);
   int32_t negative = standinAddPedWithHandle(-7, 1);
   startAllPeds();
-  expectFrame(1,
-              {gameTimer(), enumeration(), exists(player), deadCheck(player), protect(player),
-               exists(alive), deadCheck(alive), protect(alive), exists(dead), deadCheck(dead),
-               exists(stale), exists(negative), deadCheck(negative), protect(negative), wait0()});
+  expectFrameCalls(
+      1, {gameTimer(), enumeration(), exists(player), deadCheck(player), protect(player),
+          exists(alive), deadCheck(alive), protect(alive), exists(dead), deadCheck(dead),
+          exists(stale), exists(negative), deadCheck(negative), protect(negative), wait0()});
 }
 
 TEST_F(ProtectionTest, AllPedsPassSkipsADeadPlayer) {
@@ -161,7 +117,7 @@ TEST_F(ProtectionTest, AnEnumerationOfZeroOrLessMakesNoCalls) {
     } else {
       standinRunFrames(1);
     }
-    expectFrame(standinFrameNumber(), {gameTimer(), enumeration(), wait0()});
+    expectFrameCalls(standinFrameNumber(), {gameTimer(), enumeration(), wait0()});
   }
 }
 
@@ -171,11 +127,11 @@ TEST_F(ProtectionTest, InactiveProtectionMakesNoPedCallsButStillWaitsOncePerPass
   loadAndStart();
   standinRunFrames(3);
   for (int32_t frame = 1; frame <= 4; ++frame) {
-    expectFrame(frame, {gameTimer(), wait0()});
+    expectFrameCalls(frame, {gameTimer(), wait0()});
   }
   settings.affectAllPeds = true;
   standinRunFrames(1);
-  expectFrame(5, {gameTimer(), wait0()});
+  expectFrameCalls(5, {gameTimer(), wait0()});
 }
 
 TEST_F(ProtectionTest, EveryPassWaitsExactlyOnce) {

@@ -511,49 +511,11 @@ TEST_F(SettingsFileTest, ALiveEditOfAffectAllPedsAppliesInThePassOfTheReload) {
   runFrameAt(5000);
   const int32_t reload = standinFrameNumber();
 
-  struct Call {
-    int32_t kind;
-    uint64_t hash;
-    std::vector<uint64_t> args;
-  };
-  auto expectCalls = [](int32_t frame, const std::vector<Call>& expected) {
-    std::vector<StandinCall> calls = callsInFrame(frame);
-    ASSERT_EQ(calls.size(), expected.size()) << "calls in frame " << frame;
-    for (size_t i = 0; i < calls.size(); ++i) {
-      SCOPED_TRACE(testing::Message() << "call " << i << " of frame " << frame);
-      EXPECT_EQ(calls[i].kind, expected[i].kind);
-      EXPECT_EQ(calls[i].hash, expected[i].hash);
-      ASSERT_EQ(calls[i].argCount, static_cast<int32_t>(expected[i].args.size()));
-      for (size_t a = 0; a < expected[i].args.size(); ++a) {
-        EXPECT_EQ(calls[i].args[a], expected[i].args[a]);
-      }
-    }
-  };
-  const uint64_t timer = hashes::kGetGameTimer;
-  const uint64_t exists = hashes::kDoesEntityExist;
-  const uint64_t dead = hashes::kIsEntityDead;
-  const uint64_t flag = hashes::kSetPedConfigFlag;
-  expectCalls(before, {
-                          {kStandinNative, timer, {}},
-                          {kStandinNative, hashes::kPlayerPedId, {}},
-                          {kStandinNative, exists, {zeroExtended(player)}},
-                          {kStandinNative, flag, {zeroExtended(player), 245, 1}},
-                          {kStandinWait, 0, {0}},
-                      });
-  expectCalls(reload, {
-                          {kStandinNative, timer, {}},
-                          {kStandinNative, timer, {}},
-                          {kStandinEnumeration, 0, {256}},
-                          {kStandinNative, exists, {zeroExtended(player)}},
-                          {kStandinNative, dead, {zeroExtended(player), 1}},
-                          {kStandinNative, flag, {zeroExtended(player), 245, 1}},
-                          {kStandinNative, exists, {zeroExtended(walker)}},
-                          {kStandinNative, dead, {zeroExtended(walker), 1}},
-                          {kStandinNative, flag, {zeroExtended(walker), 245, 1}},
-                          {kStandinNative, exists, {zeroExtended(corpse)}},
-                          {kStandinNative, dead, {zeroExtended(corpse), 1}},
-                          {kStandinWait, 0, {0}},
-                      });
+  using namespace expect;
+  expectFrameCalls(before, {gameTimer(), playerPed(), exists(player), protect(player), wait0()});
+  expectFrameCalls(reload, {gameTimer(), gameTimer(), enumeration(), exists(player),
+                            deadCheck(player), protect(player), exists(walker), deadCheck(walker),
+                            protect(walker), exists(corpse), deadCheck(corpse), wait0()});
 }
 
 // Natively the test runs as root, for whom permissions stop nothing; this thread's file accesses
