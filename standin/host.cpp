@@ -41,7 +41,8 @@ struct Ped {
 };
 
 struct World {
-  std::vector<Ped> peds;
+  std::vector<Ped> peds;                         // in the order the enumeration lists them
+  std::unordered_map<int32_t, size_t> pedIndex;  // handle to place in peds
   int32_t playerPed = 0;
   int32_t nextHandle = 0x2101;
   int32_t overstate = 0;
@@ -75,13 +76,16 @@ uint64_t pushed[kMaxPushed];
 size_t pushedCount = 0;
 uint64_t resultArea = 0;
 
+// Every native of the all-peds pass looks a ped up: by index, so that a full world costs the
+// stand-in little next to the plug-in it measures.
 Ped* findPed(int32_t handle) {
-  for (Ped& ped : world.peds) {
-    if (ped.handle == handle) {
-      return &ped;
-    }
-  }
-  return nullptr;
+  auto found = world.pedIndex.find(handle);
+  return found == world.pedIndex.end() ? nullptr : &world.peds[found->second];
+}
+
+void addPed(int32_t handle, bool alive) {
+  world.pedIndex[handle] = world.peds.size();
+  world.peds.push_back({handle, true, !alive, 0, 0, -1});
 }
 
 void logCall(int32_t kind, uint64_t hash, const uint64_t* args, size_t argCount, uint64_t result) {
@@ -285,7 +289,7 @@ uint64_t* nativeCall() {
 void standinResetWorld(void) {
   windowThreadFlush();
   world = World{};
-  world.peds.push_back({world.nextHandle, true, false, 0, 0, -1});
+  addPed(world.nextHandle, true);
   world.playerPed = world.nextHandle;
   world.nextHandle += 0x103;
   standinSetTickCount(0);
@@ -332,7 +336,7 @@ int32_t standinAddPed(int32_t alive) {
   }
   int32_t handle = world.nextHandle;
   world.nextHandle += 0x103;
-  world.peds.push_back({handle, true, alive == 0, 0, 0, -1});
+  addPed(handle, alive != 0);
   return handle;
 }
 
@@ -340,7 +344,7 @@ int32_t standinAddPedWithHandle(int32_t handle, int32_t alive) {
   if (findPed(handle) != nullptr) {
     return 0;
   }
-  world.peds.push_back({handle, true, alive == 0, 0, 0, -1});
+  addPed(handle, alive != 0);
   return handle;
 }
 
@@ -367,6 +371,10 @@ void standinRemovePed(int32_t handle) {
   world.peds.erase(std::remove_if(world.peds.begin(), world.peds.end(),
                                   [&](const Ped& ped) { return ped.handle == handle; }),
                    world.peds.end());
+  world.pedIndex.clear();
+  for (size_t i = 0; i < world.peds.size(); ++i) {
+    world.pedIndex[world.peds[i].handle] = i;
+  }
 }
 
 int32_t standinPedCount(void) {
