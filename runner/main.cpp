@@ -65,20 +65,6 @@ std::string findShippedPlugin() {
   return "";
 }
 
-bool readText(const std::string& path, std::string* text) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    return false;
-  }
-  char chunk[4096];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-    text->append(chunk, got);
-  }
-  std::fclose(file);
-  return true;
-}
-
 std::string freshTempDirectory() {
   char temp[MAX_PATH];
   DWORD length = GetTempPathA(sizeof temp, temp);
@@ -153,7 +139,7 @@ int main(int argc, char** argv) {
   if (!options.scenario.empty()) {
     text.clear();
     scenarioName = fullPath(options.scenario);
-    if (!readText(options.scenario, &text)) {
+    if (!readFileBytes(options.scenario.c_str(), &text)) {
       std::fprintf(stderr, "quillmere-run: cannot read %s\n", options.scenario.c_str());
       return 2;
     }

@@ -257,21 +257,6 @@ bool sameStamp(const FileStamp& a, const FileStamp& b) {
          a.written == b.written;
 }
 
-bool readSettings(std::string* bytes) {
-  std::FILE* file = std::fopen(kSettingsName, "rb");
-  if (file == nullptr) {
-    return false;
-  }
-  bytes->clear();
-  char chunk[4096];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-    bytes->append(chunk, got);
-  }
-  std::fclose(file);
-  return true;
-}
-
 bool writeSettings(const std::string& bytes) {
   std::FILE* file = std::fopen(kSettingsName, "wb");
   if (file == nullptr) {
@@ -342,7 +327,7 @@ void tellFileChange(int32_t frame) {
   std::string bytes;
   std::string what = "Quillmere.ini ";
   what += created ? "created by the plug-in" : "rewritten by the plug-in";
-  if (readSettings(&bytes)) {
+  if (readFileBytes(kSettingsName, &bytes)) {
     what +=
         bytes == kDefaultSettings ? ": the default content" : ": content other than the default";
     what += " (" + std::to_string(bytes.size()) + " bytes)";
@@ -482,7 +467,8 @@ void settingsStep(const Step& step) {
     tell("Quillmere.ini written (" + std::to_string(step.body.size()) + " bytes)");
   } else if (step.command == "edit-settings") {
     std::string bytes;
-    if (!readSettings(&bytes) || !writeSettings(editedSettings(bytes, step.words[0]))) {
+    if (!readFileBytes(kSettingsName, &bytes) ||
+        !writeSettings(editedSettings(bytes, step.words[0]))) {
       fail(step, "Quillmere.ini could not be edited");
       return;
     }
@@ -523,7 +509,7 @@ void settingsStep(const Step& step) {
 // Reads the file even while this session holds it without sharing: through that very handle.
 bool currentSettings(std::string* bytes) {
   if (session.lock == INVALID_HANDLE_VALUE) {
-    return readSettings(bytes);
+    return readFileBytes(kSettingsName, bytes);
   }
   bytes->clear();
   SetFilePointer(session.lock, 0, nullptr, FILE_BEGIN);
@@ -669,4 +655,19 @@ int playScenario(const std::vector<Step>& steps, const SessionOptions& options) 
     CloseHandle(session.lock);
   }
   return session.failures;
+}
+
+bool readFileBytes(const char* path, std::string* bytes) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) {
+    return false;
+  }
+  bytes->clear();
+  char chunk[4096];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    bytes->append(chunk, got);
+  }
+  std::fclose(file);
+  return true;
 }

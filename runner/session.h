@@ -1,6 +1,7 @@
 // Playing a scenario against the loaded plug-in and telling what happened.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "runner/scenario.h"
@@ -14,3 +15,6 @@ struct SessionOptions {
 // whose script has not run yet, and prints the account. Returns the number of failed
 // expectations.
 int playScenario(const std::vector<Step>& steps, const SessionOptions& options);
+
+// Reads a whole file as bytes; false when it cannot be opened.
+bool readFileBytes(const char* path, std::string* bytes);

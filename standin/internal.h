@@ -10,7 +10,6 @@ void scriptContextResume();                      // runs the script until it wai
 void scriptContextWait();                        // from the script: back to the host until resumed
 void scriptContextStop();                        // abandons the script where it waits
 bool scriptContextInside();                      // the caller runs inside the script context
-bool scriptContextExists();
 
 // The keyboard: delivers one event to every registered handler on the calling thread.
 void deliverKeyEvent(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended,

@@ -101,6 +101,3 @@ void scriptContextStop() {
 bool scriptContextInside() {
   return insideScript;
 }
-bool scriptContextExists() {
-  return running;
-}

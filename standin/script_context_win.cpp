@@ -78,7 +78,3 @@ bool scriptContextInside() {
   // The window thread asks too; only the host thread ever runs the script fiber.
   return GetCurrentThreadId() == hostThread.load() && insideScript;
 }
-
-bool scriptContextExists() {
-  return scriptFiber != nullptr;
-}
