@@ -1,5 +1,5 @@
-// The one place where the Windows build and the native build differ: the library's entry point,
-// the tick count, and opening the settings file.
+// The one place where the Windows build and the native build differ: the tick count and opening
+// the settings file. platform_windows.cpp and platform_native.cpp implement it.
 #pragma once
 
 #include <cstdint>

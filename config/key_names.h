@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 struct KeyName {
   const char* name;
@@ -20,10 +21,7 @@ constexpr KeyName keyNameTable[] = {
 constexpr size_t longestKeyName() {
   size_t longest = 0;
   for (const KeyName& entry : keyNameTable) {
-    size_t length = 0;
-    while (entry.name[length] != '\0') {
-      ++length;
-    }
+    size_t length = std::char_traits<char>::length(entry.name);
     longest = length > longest ? length : longest;
   }
   return longest;

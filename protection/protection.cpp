@@ -14,7 +14,9 @@ void protectPed(int32_t ped) {
   invokeNative(native::kSetPedConfigFlag, ped, kKeepHatOnFlag, 1);
 }
 
-static void protectPlayer() {
+namespace {
+
+void protectPlayer() {
   // A dead player keeps the hat too: no dead check in this mode.
   int32_t player = invokeNative32(native::kPlayerPedId);
   if (invokeNative32(native::kDoesEntityExist, player) != 0) {
@@ -22,7 +24,7 @@ static void protectPlayer() {
   }
 }
 
-static void protectLivingPeds() {
+void protectLivingPeds() {
   // Zeroed so that a host answering more handles than it wrote leaves only handle 0 behind, which
   // names no ped.
   int32_t peds[kPedBufferCapacity] = {};
@@ -37,6 +39,8 @@ static void protectLivingPeds() {
     }
   }
 }
+
+}  // namespace
 
 void protectionPass() {
   if (settings.affectAllPeds) {

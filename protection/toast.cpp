@@ -3,14 +3,18 @@
 
 #include "host/natives.h"
 
-static uint64_t textHandle(const char* text) {
+namespace {
+
+uint64_t textHandle(const char* text) {
   // 10 asks for a plain string that the game shows as it stands, colour markup included.
   return invokeNative(native::kCreateVarString, 10, "LITERAL_STRING", text);
 }
 
-static uint64_t nameHash(const char* name) {
+uint64_t nameHash(const char* name) {
   return static_cast<uint32_t>(invokeNative32(native::kGetHashKey, name));
 }
+
+}  // namespace
 
 int32_t showToggleToast(const char* message) {
   uint64_t title = textHandle("Quillmere");

@@ -1,8 +1,6 @@
 // Loading and unloading the plug-in: what its entry point does, and what it must not do.
+#include "host/entry.h"
 #include "tests/plugin_fixture.h"
-
-// The plug-in's entry point, as the operating system calls it.
-extern "C" int DllMain(void* module, uint32_t reason, void* reserved);
 
 namespace {
 
