@@ -1,86 +1,80 @@
 # Short commands over the CMake presets (CMakePresets.json holds the real configuration).
 #   make          build dist/Quillmere.asi (and the player's readme beside it)
 #   make run      build it and play a session with it in the stand-in host under Wine
-#   make test     all tests: native (plain, ASan+UBSan, TSan), Windows under Wine, formatting
+#   make test     every suite: formatting, native (plain, ASan+UBSan, TSan), Windows under Wine;
+#                 one verdict line at the end
 #   make bench    benchmarks of the per-frame pass and the settings reader
-#   make fuzz     a short libFuzzer run over the settings reader
+#   make fuzz     the libFuzzer targets in turn, FUZZ_SECONDS each
 #   make format   reformat the sources with clang-format
-# Each target installs the Debian packages it needs first (as root; otherwise it says how).
+# Each target installs the Debian packages it needs first, all at once (as root; otherwise it
+# prints the command to run as root).
 
 SCENARIO ?=
 FUZZ_SECONDS ?= 60
+SUITES := native asan tsan windows
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 ENSURE = sh scripts/ensure-tools.sh
 
 # Wine keeps its prefix inside the build tree, so runs never touch the user's own.
 export WINEPREFIX := $(CURDIR)/build/wine-prefix
 export WINEDEBUG := -all
+# CMake's own makefiles would otherwise announce every directory they enter and leave.
+MAKEFLAGS += --no-print-directory
 
-.PHONY: all windows run test test-native test-asan test-tsan test-windows check-format format \
-        bench fuzz clean
+# The Debian package groups (scripts/ensure-tools.sh) each target needs.
+TOOLS_native := native
+TOOLS_asan := native
+TOOLS_tsan := native
+TOOLS_windows := windows wine
+
+.PHONY: all windows run test $(addprefix test-,$(SUITES)) check-format format bench fuzz clean
 
 all: windows
 
 windows:
 	@$(ENSURE) windows
-	cmake --preset windows >/dev/null
-	cmake --build --preset windows
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows --target Quillmere
 
-run: windows
-	@$(ENSURE) wine
-	sh scripts/run-session.sh $(SCENARIO)
+run:
+	@$(ENSURE) windows wine
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows --target Quillmere quillmere_run
+	@sh scripts/run-session.sh $(SCENARIO)
 
-test: check-format test-native test-asan test-tsan test-windows
-	@sh scripts/test-summary.sh build/test-logs/native.log build/test-logs/asan.log \
-	  build/test-logs/tsan.log build/test-logs/windows.log
+# Every suite runs, whatever an earlier one found; the verdict names what failed.
+test:
+	@$(ENSURE) native windows wine format
+	@sh scripts/test-all.sh $(SUITES)
 
-test-native:
-	@$(ENSURE) native
-	cmake --preset native >/dev/null
-	cmake --build --preset native
-	@mkdir -p build/test-logs
-	ctest --preset native -O build/test-logs/native.log
-
-test-asan:
-	@$(ENSURE) native
-	cmake --preset asan >/dev/null
-	cmake --build --preset asan
-	@mkdir -p build/test-logs
-	ctest --preset asan -O build/test-logs/asan.log
-
-test-tsan:
-	@$(ENSURE) native
-	cmake --preset tsan >/dev/null
-	cmake --build --preset tsan
-	@mkdir -p build/test-logs
-	ctest --preset tsan -O build/test-logs/tsan.log
-
-test-windows: windows
-	@$(ENSURE) wine
-	@mkdir -p build/test-logs
-	ctest --preset windows -O build/test-logs/windows.log
+# One suite: configure, build, run its tests (the log goes to build/test-logs/SUITE.log).
+$(addprefix test-,$(SUITES)): test-%:
+	@$(ENSURE) $(TOOLS_$*)
+	@cmake --preset $* >/dev/null
+	@cmake --build --preset $*
+	@ctest --preset $*
 
 check-format:
 	@$(ENSURE) format
-	clang-format --dry-run --Werror $(SOURCES)
+	@clang-format --dry-run --Werror $(SOURCES)
 	@echo "formatting: clean"
 
 format:
 	@$(ENSURE) format
-	clang-format -i $(SOURCES)
+	@clang-format -i $(SOURCES)
 
 bench:
 	@$(ENSURE) native bench
-	cmake --preset bench >/dev/null
-	cmake --build --preset bench
-	build/bench/bench/quillmere_bench
+	@cmake --preset bench >/dev/null
+	@cmake --build --preset bench
+	@build/bench/bench/quillmere_bench
 
 fuzz:
 	@$(ENSURE) fuzz
-	cmake --preset fuzz >/dev/null
-	cmake --build --preset fuzz
-	mkdir -p build/fuzz/corpus
-	build/fuzz/fuzz/settings_fuzz -max_total_time=$(FUZZ_SECONDS) build/fuzz/corpus fuzz/corpus
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+	@mkdir -p build/fuzz/corpus
+	@build/fuzz/fuzz/settings_fuzz -max_total_time=$(FUZZ_SECONDS) build/fuzz/corpus fuzz/corpus
 
 clean:
 	rm -rf build dist/Quillmere.asi dist/README.txt

@@ -1,7 +1,7 @@
 #!/bin/sh
-# Installs the Debian packages that a build or test step needs and finds missing.
-# Usage: ensure-tools.sh GROUP...   (groups: native windows wine bench fuzz format)
-# As root it runs apt-get; otherwise it prints the exact command to run and fails.
+# Installs, in one go, every Debian package that the named groups need and that is missing.
+# Usage: ensure-tools.sh GROUP...   (groups: native windows wine bench fuzz format tidy dist)
+# As root it runs apt-get; otherwise it prints the one command to run as root and fails.
 set -eu
 
 missing=""
@@ -21,12 +21,14 @@ for group in "$@"; do
       need cmake has cmake
       need make has make
       need g++ has g++
+      need git has git
       need libgtest-dev file /usr/include/gtest/gtest.h
       need libgmock-dev file /usr/include/gmock/gmock.h
       ;;
     windows)
       need cmake has cmake
       need make has make
+      need git has git
       need g++-mingw-w64-x86-64-posix has x86_64-w64-mingw32-g++-posix
       need binutils-mingw-w64-x86-64 has x86_64-w64-mingw32-dlltool
       need mingw-w64-tools has gendef
@@ -37,13 +39,23 @@ for group in "$@"; do
       ;;
     bench)
       need libbenchmark-dev file /usr/include/benchmark/benchmark.h
+      need valgrind has valgrind
       ;;
     fuzz)
+      need cmake has cmake
+      need make has make
       need clang has clang++
       need libclang-rt-14-dev sh -c 'ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'
       ;;
     format)
       need clang-format has clang-format
+      ;;
+    tidy)
+      need clang-tidy has clang-tidy
+      ;;
+    dist)
+      need zip has zip
+      need unzip has unzip
       ;;
     *)
       echo "ensure-tools: unknown group $group" >&2
@@ -55,13 +67,15 @@ done
 [ -z "$missing" ] && exit 0
 # shellcheck disable=SC2086
 set -- $(printf '%s\n' $missing | sort -u)
+command="apt-get update && apt-get install -y --no-install-recommends $*"
 if [ "$(id -u)" -eq 0 ]; then
   echo "Installing missing packages: $*"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "$@" >/dev/null
 else
-  echo "Missing packages. Install them with:" >&2
-  echo "  sudo apt-get update && sudo apt-get install -y $*" >&2
+  echo "Missing Debian packages: $*" >&2
+  echo "Install them as root, for example with:" >&2
+  echo "  su -c '$command'" >&2
   exit 1
 fi

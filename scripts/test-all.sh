@@ -1,0 +1,53 @@
+#!/bin/sh
+# Runs every test suite of `make test`, whatever an earlier one found, and ends with one verdict
+# line naming what failed. Exit status 0 only when everything passed.
+# Usage: test-all.sh SUITE...   (each SUITE is a `make test-SUITE` target)
+set -u
+cd "$(dirname "$0")/.."
+logs=build/test-logs
+mkdir -p "$logs"
+
+passed=0
+failed=0
+problems=""
+note() { problems="${problems:+$problems; }$1"; }
+
+# Formatting is reported beside the tests, not instead of them.
+echo "== formatting"
+if make -s check-format; then
+  :
+else
+  note "formatting (run: make format)"
+fi
+
+for suite in "$@"; do
+  echo "== $suite"
+  rm -f "$logs/$suite.log"
+  make -s "test-$suite"
+  status=$?
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$logs/$suite.log" 2>/dev/null |
+    tail -n 1)
+  if [ -z "$line" ]; then
+    note "$suite did not build or run (status $status)"
+    continue
+  fi
+  bad=$(echo "$line" | sed -E 's/.*tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
+  all=$(echo "$line" | sed -E 's/.*tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\2/')
+  passed=$((passed + all - bad))
+  failed=$((failed + bad))
+  if [ "$bad" -gt 0 ]; then
+    names=$(sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\) .*/\1/p' "$logs/$suite.log" | head -n 5 |
+      paste -sd, -)
+    note "$suite: $bad of $all failed ($names)"
+  elif [ "$status" -ne 0 ]; then
+    note "$suite exited with status $status"
+  fi
+done
+
+echo
+if [ -z "$problems" ]; then
+  echo "make test: PASSED, $passed tests passed, formatting clean"
+  exit 0
+fi
+echo "make test: FAILED, $passed tests passed, $failed failed; $problems"
+exit 1
