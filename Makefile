@@ -73,8 +73,7 @@ fuzz:
 	@$(ENSURE) fuzz
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz
-	@mkdir -p build/fuzz/corpus
-	@build/fuzz/fuzz/settings_fuzz -max_total_time=$(FUZZ_SECONDS) build/fuzz/corpus fuzz/corpus
+	@sh scripts/fuzz-all.sh $(FUZZ_SECONDS) settings_text_fuzz:settings settings_file_fuzz:settings
 
 clean:
 	rm -rf build dist/Quillmere.asi dist/README.txt

@@ -1,0 +1,44 @@
+#!/bin/sh
+# Runs each libFuzzer target of the fuzz build in turn for SECONDS, on its working corpus in
+# build/fuzz/corpus/TARGET and its seeds in fuzz/corpus/, and ends with one verdict line.
+# Usage: fuzz-all.sh SECONDS TARGET:SEEDS...
+set -u
+cd "$(dirname "$0")/.."
+seconds=$1
+shift
+bin=build/fuzz/fuzz
+artifacts=build/fuzz/artifacts
+mkdir -p "$artifacts"
+
+results=""
+failed=""
+for pair in "$@"; do
+  target=${pair%%:*}
+  seeds=fuzz/corpus/${pair#*:}
+  corpus=build/fuzz/corpus/$target
+  log=build/fuzz/$target.log
+  mkdir -p "$corpus"
+  echo "== $target: $seconds s (log: $log)"
+  "$bin/$target" -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="$artifacts/$target-" "$corpus" "$seeds" >"$log" 2>&1
+  status=$?
+  runs=$(sed -n 's/^stat::number_of_executed_units: *\([0-9]*\)/\1/p' "$log" | tail -n 1)
+  took=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -n 1)
+  if [ "$status" -ne 0 ] || [ -z "$runs" ]; then
+    saved=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -n 1)
+    echo "   FAILED (status $status)${saved:+; input saved in $saved}"
+    tail -n 20 "$log" | sed 's/^/   | /'
+    failed="${failed:+$failed, }$target"
+    continue
+  fi
+  rate=$((runs / (${took:-0} > 0 ? took : 1)))
+  echo "   $runs runs in ${took:-?} s, $rate runs/s, no failure"
+  results="${results:+$results; }$target $rate runs/s"
+done
+
+echo
+if [ -n "$failed" ]; then
+  echo "make fuzz: FAILED in $failed${results:+; clean: $results}"
+  exit 1
+fi
+echo "make fuzz: PASSED, ${seconds} s each, no failure: $results"
