@@ -14,6 +14,9 @@ FUZZ_SECONDS ?= 60
 SUITES := native asan tsan windows
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 ENSURE = sh scripts/ensure-tools.sh
+BUILD_SESSION = $(ENSURE) windows wine && cmake --preset windows >/dev/null && \
+                cmake --build --preset windows --target Quillmere quillmere_run
+PLAY_SESSION = sh scripts/run-session.sh $(if $(SCENARIO),'$(SCENARIO)')
 
 # Wine keeps its prefix inside the build tree, so runs never touch the user's own.
 export WINEPREFIX := $(CURDIR)/build/wine-prefix
@@ -36,11 +39,26 @@ windows:
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows --target Quillmere
 
+# GNU make ends with status 2 whenever a recipe fails, while the session runner answers 1 for a
+# failed expectation and 2 for a session that could not run. So a plain `make run` plays the
+# session while this file is read, with its output going straight to make's own, and passes the
+# runner's status on: 2 through $(error), and 1 by turning on question mode (-q), in which make
+# runs nothing more and ends with status 1 because `run` is still to be made.
+ifeq ($(MAKECMDGOALS),run)
+  run_status := $(shell { if $(BUILD_SESSION); then $(PLAY_SESSION); echo $$? >&3; \
+                  else echo 2 >&3; fi; } 3>&1 >>/proc/$$PPID/fd/1)
+  ifeq ($(run_status),1)
+    MAKEFLAGS += -q
+  else ifneq ($(run_status),0)
+    $(error the session could not run (status $(run_status)))
+  endif
 run:
-	@$(ENSURE) windows wine
-	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows --target Quillmere quillmere_run
-	@sh scripts/run-session.sh $(SCENARIO)
+	@:
+else
+run:
+	@$(BUILD_SESSION)
+	@$(PLAY_SESSION)
+endif
 
 # Every suite runs, whatever an earlier one found; the verdict names what failed.
 test:
