@@ -1,10 +1,12 @@
 # Short commands over the CMake presets (CMakePresets.json holds the real configuration).
 #   make          build dist/Quillmere.asi (and the player's readme beside it)
 #   make run      build it and play a session with it in the stand-in host under Wine
-#   make test     every suite: formatting, native (plain, ASan+UBSan, TSan), Windows under Wine;
+#   make test     every suite: formatting, clang-tidy, native (plain, ASan+UBSan, TSan), Windows
+#                 under Wine;
 #                 one verdict line at the end
 #   make bench    benchmarks of the per-frame pass and the settings reader
 #   make fuzz     the libFuzzer targets in turn, FUZZ_SECONDS each
+#   make tidy     clang-tidy over the plug-in, the stand-in host and the runner
 #   make format   reformat the sources with clang-format
 # Each target installs the Debian packages it needs first, all at once (as root; otherwise it
 # prints the command to run as root).
@@ -30,7 +32,7 @@ TOOLS_asan := native
 TOOLS_tsan := native
 TOOLS_windows := windows wine
 
-.PHONY: all windows run test $(addprefix test-,$(SUITES)) check-format format bench fuzz clean
+.PHONY: all windows run tidy test $(addprefix test-,$(SUITES)) check-format format bench fuzz clean
 
 all: windows
 
@@ -62,7 +64,7 @@ endif
 
 # Every suite runs, whatever an earlier one found; the verdict names what failed.
 test:
-	@$(ENSURE) native windows wine format
+	@$(ENSURE) native windows wine format tidy
 	@sh scripts/test-all.sh $(SUITES)
 
 # One suite: configure, build, run its tests (the log goes to build/test-logs/SUITE.log).
@@ -71,6 +73,13 @@ $(addprefix test-,$(SUITES)): test-%:
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $*
 	@ctest --preset $*
+
+# clang-tidy over the plug-in, the stand-in host and the runner, as both builds compile them.
+tidy:
+	@$(ENSURE) native windows tidy
+	@cmake --preset native >/dev/null
+	@cmake --preset windows >/dev/null
+	@sh scripts/tidy.sh
 
 check-format:
 	@$(ENSURE) format

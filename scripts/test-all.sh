@@ -20,6 +20,13 @@ else
   note "formatting (run: make format)"
 fi
 
+echo "== clang-tidy"
+if make -s tidy; then
+  :
+else
+  note "clang-tidy findings (see build/tidy)"
+fi
+
 for suite in "$@"; do
   echo "== $suite"
   rm -f "$logs/$suite.log"
@@ -46,7 +53,7 @@ done
 
 echo
 if [ -z "$problems" ]; then
-  echo "make test: PASSED, $passed tests passed, formatting clean"
+  echo "make test: PASSED, $passed tests passed, formatting clean, no clang-tidy finding"
   exit 0
 fi
 echo "make test: FAILED, $passed tests passed, $failed failed; $problems"
