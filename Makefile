@@ -1,5 +1,6 @@
 # Short commands over the CMake presets (CMakePresets.json holds the real configuration).
-#   make          build dist/Quillmere.asi (and the player's readme beside it)
+#   make          build dist/Quillmere.asi
+#   make dist     the release package: dist/Quillmere-VERSION.zip and dist/SHA256SUMS
 #   make run      build it and play a session with it in the stand-in host under Wine
 #   make test     every suite: formatting, native (plain, ASan+UBSan, TSan), Windows under Wine;
 #                 one verdict line at the end
@@ -25,9 +26,10 @@ MAKEFLAGS += --no-print-directory
 TOOLS_native := native
 TOOLS_asan := native
 TOOLS_tsan := native
-TOOLS_windows := windows wine
+TOOLS_windows := windows wine dist
 
-.PHONY: all windows run test $(addprefix test-,$(SUITES)) check-format format bench fuzz clean
+.PHONY: all windows dist run test $(addprefix test-,$(SUITES)) check-format format bench \
+	fuzz clean
 
 all: windows
 
@@ -35,6 +37,11 @@ windows:
 	@$(ENSURE) windows
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows --target Quillmere
+
+dist:
+	@$(ENSURE) windows dist
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows --target dist
 
 run:
 	@$(ENSURE) windows wine
@@ -44,7 +51,7 @@ run:
 
 # Every suite runs, whatever an earlier one found; the verdict names what failed.
 test:
-	@$(ENSURE) native windows wine format
+	@$(ENSURE) native windows wine dist format
 	@sh scripts/test-all.sh $(SUITES)
 
 # One suite: configure, build, run its tests (the log goes to build/test-logs/SUITE.log).
@@ -77,4 +84,4 @@ fuzz:
 	@build/fuzz/fuzz/settings_fuzz -max_total_time=$(FUZZ_SECONDS) build/fuzz/corpus fuzz/corpus
 
 clean:
-	rm -rf build dist/Quillmere.asi dist/README.txt
+	rm -rf build dist/Quillmere.asi dist/Quillmere-*.zip dist/SHA256SUMS
