@@ -1,6 +1,7 @@
 # Short commands over the CMake presets (CMakePresets.json holds the real configuration).
 #   make          build dist/Quillmere.asi
 #   make dist     the release package: dist/Quillmere-VERSION.zip and dist/SHA256SUMS
+#   make release  cut a release: check, test, package and tag the current commit
 #   make run      build it and play a session with it in the stand-in host under Wine
 #   make test     every suite: formatting, native (plain, ASan+UBSan, TSan), Windows under Wine;
 #                 one verdict line at the end
@@ -28,7 +29,7 @@ TOOLS_asan := native
 TOOLS_tsan := native
 TOOLS_windows := windows wine dist
 
-.PHONY: all windows dist run test $(addprefix test-,$(SUITES)) check-format format bench \
+.PHONY: all windows dist release run test $(addprefix test-,$(SUITES)) check-format format bench \
 	fuzz clean
 
 all: windows
@@ -42,6 +43,10 @@ dist:
 	@$(ENSURE) windows dist
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows --target dist
+
+release:
+	@$(ENSURE) native windows wine dist format
+	@sh scripts/release.sh
 
 run:
 	@$(ENSURE) windows wine
