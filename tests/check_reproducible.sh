@@ -1,26 +1,33 @@
 #!/bin/sh
 # Builds the release package twice, from two copies of the working tree at different paths, and
-# checks that Quillmere.asi and the zip come out the same bytes. Each copy is a clone of the
-# current commit with the working tree's files laid over it (changes not yet committed, and new
-# files git does not ignore), so the test covers the sources as they are now.
+# checks that Quillmere.asi and the zip come out the same bytes. The copies hold the sources as
+# they are now: changes not yet committed, and new files that git does not ignore.
 # Usage: check_reproducible.sh SOURCE_DIR
 set -eu
-top=$(cd "$1" && pwd)
+top=$(cd "$1" && pwd -P)
 work=$(mktemp -d "${TMPDIR:-/tmp}/quillmere-repro.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 # The builds below are make runs of their own, not part of any make that started this test.
 unset MAKEFLAGS MFLAGS MAKELEVEL
 
-head=$(git -C "$top" rev-parse HEAD)
-git -C "$top" ls-files --cached --others --exclude-standard >"$work/files"
-git -C "$top" ls-files --deleted >"$work/deleted"
-grep -vxF -f "$work/deleted" "$work/files" >"$work/present" || true
-
-copy() {  # copy DIR: the working tree at DIR, over a clone of the current commit
-  git clone -q --shared --no-checkout "$top" "$1"
-  git -C "$1" reset -q "$head"
-  tar -C "$top" -cf - -T "$work/present" | tar -C "$1" -xf -
-}
+# In a git checkout each copy is a clone of the current commit with the working tree laid over
+# it; outside one, a plain copy of the sources.
+if [ "$(git -C "$top" rev-parse --show-toplevel 2>/dev/null)" = "$top" ]; then
+  head=$(git -C "$top" rev-parse HEAD)
+  git -C "$top" ls-files --cached --others --exclude-standard >"$work/files"
+  git -C "$top" ls-files --deleted >"$work/deleted"
+  grep -vxF -f "$work/deleted" "$work/files" >"$work/present" || true
+  copy() {  # copy DIR
+    git clone -q --shared --no-checkout "$top" "$1"
+    git -C "$1" reset -q "$head"
+    tar -C "$top" -cf - -T "$work/present" | tar -C "$1" -xf -
+  }
+else
+  copy() {
+    mkdir -p "$1"
+    tar -C "$top" --exclude=./build --exclude=./dist -cf - . | tar -C "$1" -xf -
+  }
+fi
 
 build() {  # build DIR: just what `make dist` makes
   if ! (cd "$1" && cmake --preset windows -DBUILD_TESTING=OFF &&
