@@ -25,8 +25,9 @@ cp "$dll" "$stage/Quillmere.asi"
 
 chmod 0644 "$stage/Quillmere.asi" "$stage/$readme"
 touch -d "@$epoch" "$stage/Quillmere.asi" "$stage/$readme"
-# A zip keeps local time; UTC makes it the same wherever it is built.
-(cd "$stage" && TZ=UTC0 zip -q -X "$archive" Quillmere.asi "$readme")
+# A zip keeps local time; UTC makes it the same wherever it is built. zip takes options from
+# ZIPOPT and ZIP too: none of the caller's.
+(cd "$stage" && unset ZIPOPT ZIP && TZ=UTC0 zip -q -X "$archive" Quillmere.asi "$readme")
 
 cp "$stage/$archive" "$top/dist/$archive"
 (cd "$top" && sha256sum "dist/$archive" dist/Quillmere.asi) >"$stage/SHA256SUMS"

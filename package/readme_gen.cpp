@@ -160,8 +160,10 @@ bool writeSettings(PlainText& r) {
   r.bullet(
       "When a setting appears on several lines, the last one counts. Removing a setting's "
       "line keeps its last value until the game is started again.");
-  r.bullet("Delete " + file + " to get the defaults back: Quillmere writes it again within about " +
-           std::to_string(reloadSeconds) + " s of game time.");
+  std::string seconds = std::to_string(reloadSeconds);
+  r.bullet("Delete " + file + " to start again from the defaults: Quillmere writes the file anew " +
+           "within about " + seconds + " s of game time, and takes its values at the reload " +
+           "after that.");
   return true;
 }
 
