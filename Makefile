@@ -1,5 +1,7 @@
 # Short commands over the CMake presets (CMakePresets.json holds the real configuration).
-#   make          build dist/Quillmere.asi (and the player's readme beside it)
+#   make          build dist/Quillmere.asi
+#   make dist     the release package: dist/Quillmere-VERSION.zip and dist/SHA256SUMS
+#   make release  cut a release: check, test, package and tag the current commit
 #   make run      build it and play a session with it in the stand-in host under Wine
 #   make test     every suite: formatting, clang-tidy, native (plain, ASan+UBSan, TSan), Windows
 #                 under Wine;
@@ -30,9 +32,10 @@ MAKEFLAGS += --no-print-directory
 TOOLS_native := native
 TOOLS_asan := native
 TOOLS_tsan := native
-TOOLS_windows := windows wine
+TOOLS_windows := windows wine dist
 
-.PHONY: all windows run tidy test $(addprefix test-,$(SUITES)) check-format format bench fuzz clean
+.PHONY: all windows dist release run tidy test $(addprefix test-,$(SUITES)) check-format format \
+	bench fuzz clean
 
 all: windows
 
@@ -40,6 +43,15 @@ windows:
 	@$(ENSURE) windows
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows --target Quillmere
+
+dist:
+	@$(ENSURE) windows dist
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows --target dist
+
+release:
+	@$(ENSURE) native windows wine dist format tidy
+	@sh scripts/release.sh
 
 # GNU make ends with status 2 whenever a recipe fails, while the session runner answers 1 for a
 # failed expectation and 2 for a session that could not run. So a plain `make run` plays the
@@ -64,7 +76,7 @@ endif
 
 # Every suite runs, whatever an earlier one found; the verdict names what failed.
 test:
-	@$(ENSURE) native windows wine format tidy
+	@$(ENSURE) native windows wine dist format tidy
 	@sh scripts/test-all.sh $(SUITES)
 
 # One suite: configure, build, run its tests (the log goes to build/test-logs/SUITE.log).
@@ -103,4 +115,4 @@ fuzz:
 	@sh scripts/fuzz-all.sh $(FUZZ_SECONDS) settings_text_fuzz:settings settings_file_fuzz:settings
 
 clean:
-	rm -rf build dist/Quillmere.asi dist/README.txt
+	rm -rf build dist/Quillmere.asi dist/Quillmere-*.zip dist/SHA256SUMS

@@ -31,6 +31,8 @@ for group in "$@"; do
       need git has git
       need g++-mingw-w64-x86-64-posix has x86_64-w64-mingw32-g++-posix
       need binutils-mingw-w64-x86-64 has x86_64-w64-mingw32-dlltool
+      need binutils-mingw-w64-x86-64 has x86_64-w64-mingw32-windres
+      need g++ has g++  # the readme generator runs on the build machine
       need mingw-w64-tools has gendef
       ;;
     wine)

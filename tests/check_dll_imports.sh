@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks the shipped plug-in's import and export tables: it may import only from the host,
 # KERNEL32.dll and the C runtime, must import the host's operations under their decorated names,
-# and must export nothing.
+# and must export nothing. It must also carry a resource directory holding its version
+# information.
 # Usage: check_dll_imports.sh OBJDUMP DLL
 set -eu
 objdump=$1
@@ -42,11 +43,22 @@ if [ -n "$exported$named" ] && { [ "$((0x${exported:-0}))" -ne 0 ] || [ "$((0x${
   fail=1
 fi
 
+# The version resource: a non-empty resource directory whose type table has RT_VERSION (16).
+resources=$(sed -n 's/^Entry 2 [0-9a-fA-F]* \([0-9a-fA-F]*\) Resource Directory.*/\1/p' "$table")
+if [ -z "$resources" ] || [ "$((0x$resources))" -eq 0 ]; then
+  echo "the plug-in has no resource directory"
+  fail=1
+elif ! sed -n '/^The .rsrc Resource Directory section/,/^[^ 0-9]/p' "$table" |
+  grep -Eq '^[0-9a-f]+   Entry: ID: 0x000010,'; then
+  echo "the plug-in's resources hold no version information"
+  fail=1
+fi
+
 # Stripped: no symbol table left.
 if "$objdump" -f "$dll" | grep -q 'HAS_SYMS'; then
   echo "the plug-in is not stripped"
   fail=1
 fi
 
-[ "$fail" -eq 0 ] && echo "imports: $(echo $dlls | tr '\n' ' '); no exports"
+[ "$fail" -eq 0 ] && echo "imports: $(echo $dlls | tr '\n' ' '); no exports; version resource"
 exit "$fail"

@@ -1,0 +1,35 @@
+#!/bin/sh
+# Cuts a release of the current commit: checks that it is clean, untagged and in CHANGELOG.md,
+# runs every test, builds dist/Quillmere-VERSION.zip and dist/SHA256SUMS, and tags the commit
+# vVERSION. Pushing the tag and uploading the two files are left to the maintainer.
+# Usage: scripts/release.sh   (or: make release)
+set -eu
+cd "$(dirname "$0")/.."
+
+version=$(sed -n 's/^project(Quillmere VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+tag=v$version
+[ -n "$version" ] || { echo "release: no version in CMakeLists.txt" >&2; exit 1; }
+
+# A release is a build of a commit: nothing uncommitted may go into it.
+if [ -n "$(git status --porcelain)" ]; then
+  echo "release: the working tree has changes; commit or remove them first:" >&2
+  git status --short >&2
+  exit 1
+fi
+if git rev-parse -q --verify "refs/tags/$tag" >/dev/null; then
+  echo "release: $tag exists already; raise the version in CMakeLists.txt" >&2
+  exit 1
+fi
+if ! grep -q "^## $version\b" CHANGELOG.md; then
+  echo "release: CHANGELOG.md has no entry \"## $version\"" >&2
+  exit 1
+fi
+
+make test
+make dist
+git tag -a "$tag" -m "Quillmere $version"
+
+echo
+echo "Tagged $tag at $(git rev-parse --short=12 HEAD). Publish these two files with it:"
+sed 's/^/  /' dist/SHA256SUMS
+echo "and push the tag: git push origin $tag"
