@@ -77,7 +77,6 @@ void standinSetFrameMs(int32_t ms);
 // setters do nothing.
 void standinSetTickCount(uint32_t ms);
 void standinAdvanceTickCount(uint32_t ms);
-uint32_t standinTickCount(void);
 
 // Runs `count` frames: each advances the clocks, then resumes the script (starting it on the first
 // frame after registration) until it waits again.
@@ -119,6 +118,11 @@ struct StandinCall {
   uint64_t result;
 };
 
+// Turns the per-call log on (the default) or off; the counts below go on either way. Off, a
+// benchmark measures the plug-in rather than the log. Kept by standinResetWorld, turned back on by
+// standinResetAll.
+void standinSetCallLog(int32_t on);
+
 // Calls since the last clear. The log keeps at most a million entries; counts go on beyond.
 int32_t standinCallCount(void);
 int32_t standinCallAt(int32_t index, StandinCall* out);  // 0 when out of range
@@ -131,20 +135,13 @@ int64_t standinProtectCount(int32_t handle);
 // How many frames since the world was reset set that flag on this ped at least once.
 int64_t standinProtectedFrames(int32_t handle);
 
-// One posted toast, decoded.
+// One posted toast: the records as posted, and the strings behind them.
 struct StandinNotice {
   int32_t frame;
-  int32_t duration;      // options slot 0
   char soundSet[64];     // the name at options slot 1
   char soundName[64];    // the name at options slot 2
   char title[128];       // the text behind content slot 1
   char message[256];     // the text behind content slot 2
-  uint32_t textureHash;  // content slot 4
-  uint32_t iconHash;     // content slot 5
-  uint32_t colourHash;   // content slot 6
-  char textureName[64];  // the names those hashes were asked for, when the plug-in asked
-  char iconName[64];
-  char colourName[64];
   uint64_t options[13];  // the records as posted
   uint64_t content[7];
   uint64_t extraArgs[2];  // the two arguments after the records
