@@ -1,13 +1,12 @@
 // The game behind the stand-in host: its peds, the natives the plug-in calls answered by hash, the
 // text handles, the notification feed and the game's name hash.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "standin/internal.h"
+#include "standin/ring.h"
 #include "standin/standin.h"
 
 namespace {
@@ -22,6 +21,9 @@ constexpr uint64_t kGetHashKey = 0xFD340785ADF8CFB7;
 constexpr uint64_t kUiFeedPostSampleToast = 0x26E87218390E6729;
 
 constexpr int32_t kHatFlag = 245;
+// Text handles the game still knows. A notice's two handles are made just before it is posted;
+// an older handle names nothing, as in a game that has let go of it.
+constexpr size_t kTextsKept = 64;
 // Handles of added peds step by this, so that neighbouring handles are never both peds.
 constexpr int32_t kHandleStep = 0x103;
 
@@ -45,11 +47,16 @@ struct World {
   int32_t nextHandle = 0x2101;
   int32_t overstate = 0;
   int32_t gameTime = 0;
-  std::vector<StandinNotice> notices;
-  std::vector<std::string> texts;  // behind the text handles
+};
+
+// The text behind one text handle, cut to what a notice keeps of it.
+struct Text {
+  char bytes[sizeof StandinNotice::message];
 };
 
 World world;
+Ring<StandinNotice, kStandinNoticeLogCapacity> notices;
+Ring<Text, kTextsKept> texts;  // a handle's low half is its number here
 
 // Every native of the all-peds pass looks a ped up: by index, so that a full world costs the
 // stand-in little next to the plug-in it measures.
@@ -63,20 +70,35 @@ void addPed(int32_t handle, bool alive) {
   world.peds.push_back({handle, true, !alive, 0, 0, -1});
 }
 
-void copyName(char* out, size_t capacity, const std::string& name) {
-  std::snprintf(out, capacity, "%s", name.c_str());
+// Copies a zero-terminated text into `out`, cut to fit.
+void copyCut(char* out, size_t capacity, const char* text) {
+  size_t length = strnlen(text, capacity - 1);
+  std::memcpy(out, text, length);
+  out[length] = '\0';
 }
 
-std::string textBehind(uint64_t handle) {
-  if ((handle & 0xFFFF000000000000ull) != kStandinTextHandleBase) {
-    return "";
+// The zero-terminated string at an address the plug-in passed.
+void copyString(char* out, size_t capacity, uint64_t address) {
+  copyCut(out, capacity, address == 0 ? "" : reinterpret_cast<const char*>(address));
+}
+
+uint64_t makeText(uint64_t address) {
+  uint64_t number = static_cast<uint64_t>(texts.total);
+  Text& text = texts.push();
+  copyString(text.bytes, sizeof text.bytes, address);
+  return kStandinTextHandleBase | (number & 0xFFFFFFFFull);
+}
+
+void copyTextBehind(char* out, size_t capacity, uint64_t handle) {
+  const Text* text = nullptr;
+  if ((handle & 0xFFFF000000000000ull) == kStandinTextHandleBase) {
+    text = texts.at(static_cast<int64_t>(handle & 0xFFFFFFFFull));
   }
-  size_t index = static_cast<size_t>(handle & 0xFFFFFFFFull);
-  return index < world.texts.size() ? world.texts[index] : "";
+  copyCut(out, capacity, text != nullptr ? text->bytes : "");
 }
 
-std::string stringAt(uint64_t address) {
-  return address == 0 ? "" : std::string(reinterpret_cast<const char*>(address));
+uint32_t hashNameAt(uint64_t address) {
+  return standinNameHash(address == 0 ? "" : reinterpret_cast<const char*>(address));
 }
 
 uint64_t answer32(uint32_t value) {
@@ -84,18 +106,17 @@ uint64_t answer32(uint32_t value) {
 }
 
 uint64_t postToast(const uint64_t* args, int32_t frame) {
-  StandinNotice notice = {};
+  StandinNotice& notice = notices.push();
   notice.frame = frame;
   std::memcpy(notice.options, reinterpret_cast<const void*>(args[0]), sizeof notice.options);
   std::memcpy(notice.content, reinterpret_cast<const void*>(args[1]), sizeof notice.content);
   notice.extraArgs[0] = args[2];
   notice.extraArgs[1] = args[3];
-  copyName(notice.soundSet, sizeof notice.soundSet, stringAt(notice.options[1]));
-  copyName(notice.soundName, sizeof notice.soundName, stringAt(notice.options[2]));
-  copyName(notice.title, sizeof notice.title, textBehind(notice.content[1]));
-  copyName(notice.message, sizeof notice.message, textBehind(notice.content[2]));
-  world.notices.push_back(notice);
-  return answer32(static_cast<uint32_t>(world.notices.size()));
+  copyString(notice.soundSet, sizeof notice.soundSet, notice.options[1]);
+  copyString(notice.soundName, sizeof notice.soundName, notice.options[2]);
+  copyTextBehind(notice.title, sizeof notice.title, notice.content[1]);
+  copyTextBehind(notice.message, sizeof notice.message, notice.content[2]);
+  return answer32(static_cast<uint32_t>(notices.total));
 }
 
 void setPedFlag(int32_t handle, int32_t flag, int32_t value, int32_t frame) {
@@ -121,6 +142,8 @@ int32_t low32(uint64_t slot) {
 
 void gameReset() {
   world = World{};
+  notices.clear();
+  texts.clear();
   addPed(world.nextHandle, true);
   world.playerPed = world.nextHandle;
   world.nextHandle += kHandleStep;
@@ -156,10 +179,9 @@ uint64_t gameAnswerNative(uint64_t hash, const uint64_t* args, size_t argCount, 
       setPedFlag(low32(arg(0)), low32(arg(1)), low32(arg(2)), frame);
       return 0;
     case kCreateVarString:
-      world.texts.push_back(stringAt(arg(2)));
-      return kStandinTextHandleBase | (world.texts.size() - 1);
+      return makeText(arg(2));
     case kGetHashKey:
-      return answer32(standinNameHash(stringAt(arg(0)).c_str()));
+      return answer32(hashNameAt(arg(0)));
     case kUiFeedPostSampleToast:
       return argCount >= 4 ? postToast(args, frame) : 0;
     default:
@@ -243,14 +265,15 @@ int64_t standinProtectedFrames(int32_t handle) {
 }
 
 int32_t standinNoticeCount(void) {
-  return static_cast<int32_t>(world.notices.size());
+  return notices.count();
 }
 
 int32_t standinNoticeAt(int32_t index, StandinNotice* out) {
-  if (index < 0 || static_cast<size_t>(index) >= world.notices.size()) {
+  const StandinNotice* notice = notices.at(index);
+  if (notice == nullptr) {
     return 0;
   }
-  *out = world.notices[static_cast<size_t>(index)];
+  *out = *notice;
   return 1;
 }
 

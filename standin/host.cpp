@@ -6,18 +6,17 @@
 
 #include "host/host_ops.h"
 #include "standin/internal.h"
+#include "standin/ring.h"
 #include "standin/standin.h"
 
 namespace {
 
-constexpr size_t kCallLogLimit = 1u << 20;
 constexpr size_t kMaxPushed = 32;
 
 struct Host {
   void* module = nullptr;
   ScriptFunction script = nullptr;
   bool scriptStarted = false;
-  std::vector<StandinHostEvent> events;
   std::mutex handlersLock;  // the window thread reads the handlers
   std::vector<KeyboardHandler> handlers;
 };
@@ -28,13 +27,14 @@ struct Record {
   int32_t frame = 0;
   int32_t waits = 0;
   bool logCalls = true;
-  std::vector<StandinCall> calls;
   int64_t nativeTotal = 0;
   int64_t outsideScript = 0;
 };
 
 Host host;
 Record record;
+Ring<StandinHostEvent, kStandinHostEventLogCapacity> events;
+Ring<StandinCall, kStandinCallLogCapacity> calls;
 
 // The native being called: hash and arguments pushed so far, and the result area handed back.
 uint64_t pendingHash = 0;
@@ -47,18 +47,23 @@ int32_t inScriptFlag() {
 }
 
 void logCall(int32_t kind, uint64_t hash, const uint64_t* args, size_t argCount, uint64_t result) {
-  if (!record.logCalls || record.calls.size() >= kCallLogLimit) {
+  if (!record.logCalls) {
     return;
   }
-  StandinCall call = {};
+  StandinCall& call = calls.push();
   call.frame = record.frame;
   call.kind = kind;
   call.hash = hash;
   call.argCount = static_cast<int32_t>(argCount);
   call.inScript = inScriptFlag();
-  std::copy(args, args + std::min<size_t>(argCount, kStandinMaxArgs), call.args);
+  size_t kept = std::min<size_t>(argCount, kStandinMaxArgs);
+  std::copy(args, args + kept, call.args);
+  std::fill(call.args + kept, call.args + kStandinMaxArgs, 0);
   call.result = result;
-  record.calls.push_back(call);
+}
+
+void logHostEvent(int32_t kind, void* module, void* function) {
+  events.push() = {kind, module, function, inScriptFlag()};
 }
 
 void forgetRegistrations() {
@@ -75,30 +80,27 @@ void forgetRegistrations() {
 extern "C" {
 
 void scriptRegister(void* module, ScriptFunction script) {
-  host.events.push_back(
-      {kStandinScriptRegister, module, reinterpret_cast<void*>(script), inScriptFlag()});
+  logHostEvent(kStandinScriptRegister, module, reinterpret_cast<void*>(script));
   host.module = module;
   host.script = script;
   host.scriptStarted = false;
 }
 
 void scriptUnregister(void* module) {
-  host.events.push_back({kStandinScriptUnregister, module, nullptr, inScriptFlag()});
+  logHostEvent(kStandinScriptUnregister, module, nullptr);
   if (module == host.module) {
     forgetRegistrations();
   }
 }
 
 void keyboardHandlerRegister(KeyboardHandler handler) {
-  host.events.push_back(
-      {kStandinKeyboardRegister, nullptr, reinterpret_cast<void*>(handler), inScriptFlag()});
+  logHostEvent(kStandinKeyboardRegister, nullptr, reinterpret_cast<void*>(handler));
   std::lock_guard<std::mutex> lock(host.handlersLock);
   host.handlers.push_back(handler);
 }
 
 void keyboardHandlerUnregister(KeyboardHandler handler) {
-  host.events.push_back(
-      {kStandinKeyboardUnregister, nullptr, reinterpret_cast<void*>(handler), inScriptFlag()});
+  logHostEvent(kStandinKeyboardUnregister, nullptr, reinterpret_cast<void*>(handler));
   std::lock_guard<std::mutex> lock(host.handlersLock);
   auto found = std::find(host.handlers.begin(), host.handlers.end(), handler);
   if (found != host.handlers.end()) {
@@ -148,6 +150,7 @@ void standinResetWorld(void) {
   bool logCalls = record.logCalls;
   record = Record{};
   record.logCalls = logCalls;
+  calls.clear();
   gameReset();
   standinSetTickCount(0);
 }
@@ -155,7 +158,7 @@ void standinResetWorld(void) {
 void standinResetAll(void) {
   windowThreadFlush();
   forgetRegistrations();
-  host.events.clear();
+  events.clear();
   {
     std::lock_guard<std::mutex> lock(host.handlersLock);
     host.handlers.clear();
@@ -165,14 +168,15 @@ void standinResetAll(void) {
 }
 
 int32_t standinHostEventCount(void) {
-  return static_cast<int32_t>(host.events.size());
+  return events.count();
 }
 
 int32_t standinHostEventAt(int32_t index, StandinHostEvent* out) {
-  if (index < 0 || static_cast<size_t>(index) >= host.events.size()) {
+  const StandinHostEvent* event = events.at(index);
+  if (event == nullptr) {
     return 0;
   }
-  *out = host.events[static_cast<size_t>(index)];
+  *out = *event;
   return 1;
 }
 
@@ -235,19 +239,20 @@ void standinSetCallLog(int32_t on) {
 }
 
 int32_t standinCallCount(void) {
-  return static_cast<int32_t>(record.calls.size());
+  return calls.count();
 }
 
 int32_t standinCallAt(int32_t index, StandinCall* out) {
-  if (index < 0 || static_cast<size_t>(index) >= record.calls.size()) {
+  const StandinCall* call = calls.at(index);
+  if (call == nullptr) {
     return 0;
   }
-  *out = record.calls[static_cast<size_t>(index)];
+  *out = *call;
   return 1;
 }
 
 void standinClearCalls(void) {
-  record.calls.clear();
+  calls.clear();
 }
 int64_t standinNativeCallTotal(void) {
   return record.nativeTotal;
