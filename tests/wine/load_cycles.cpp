@@ -20,11 +20,12 @@ struct CycleSettings {
   uint32_t toggleKey;
   uint32_t otherKey;
 };
-constexpr CycleSettings kSettingsOf[] = {
-    {"[Keybind]\r\nenabled=true\r\ntoggle-key=VK_F3\r\naffect-all-peds=true\r\n", true, kF3, kF5},
-    {"[Keybind]\r\nenabled=true\r\ntoggle-key=VK_F5\r\naffect-all-peds=false\r\n", false, kF5,
-     kF3},
-};
+constexpr const char* kAllPedsF3 =
+    "[Keybind]\r\nenabled=true\r\ntoggle-key=VK_F3\r\naffect-all-peds=true\r\n";
+constexpr const char* kPlayerF5 =
+    "[Keybind]\r\nenabled=true\r\ntoggle-key=VK_F5\r\naffect-all-peds=false\r\n";
+constexpr CycleSettings kSettingsOf[] = {{kAllPedsF3, true, kF3, kF5},
+                                         {kPlayerF5, false, kF5, kF3}};
 
 // The registration event at `index`, checked for its kind and module, and made from outside the
 // script (from the entry point, on the loader's thread).
