@@ -6,6 +6,7 @@
 #   make test     every suite: formatting, clang-tidy, native (plain, ASan+UBSan, TSan), Windows
 #                 under Wine;
 #                 one verdict line at the end
+#   make soak     the native soak alone, FRAMES frames (default 1,000,000)
 #   make bench    benchmarks of the per-frame pass and the settings reader
 #   make fuzz     the libFuzzer targets in turn, FUZZ_SECONDS each
 #   make tidy     clang-tidy over the plug-in, the stand-in host and the runner
@@ -15,6 +16,7 @@
 
 SCENARIO ?=
 FUZZ_SECONDS ?= 60
+FRAMES ?= 1000000
 SUITES := native asan tsan windows
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 ENSURE = sh scripts/ensure-tools.sh
@@ -35,7 +37,7 @@ TOOLS_tsan := native
 TOOLS_windows := windows wine dist
 
 .PHONY: all windows dist release run tidy test $(addprefix test-,$(SUITES)) check-format format \
-	bench fuzz clean
+	soak bench fuzz clean
 
 all: windows
 
@@ -101,6 +103,12 @@ check-format:
 format:
 	@$(ENSURE) format
 	@clang-format -i $(SOURCES)
+
+soak:
+	@$(ENSURE) native
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native --target quillmere_soak
+	@build/native/tests/quillmere-soak $(FRAMES)
 
 bench:
 	@$(ENSURE) native bench
