@@ -1,5 +1,7 @@
-// Printing the session's account. Frames are told in stretches with the same protection, so that
-// a long run reads as a few lines; anything else that happens splits the stretch at its frame.
+// Printing the session's account. Each line is flushed as it is printed: the output is a pipe
+// (see scripts/run-session.sh), and a long session should show how far it has come. Frames are told
+// in stretches with the same protection, so that a long run reads as a few lines; anything else
+// that happens splits the stretch at its frame.
 #include "runner/account.h"
 
 #include <algorithm>
@@ -35,6 +37,7 @@ void flushStretch() {
   std::printf("  %-16s protected: %s\n", frameSpan(account.first, account.last).c_str(),
               account.who.c_str());
   account.first = 0;
+  std::fflush(stdout);
 }
 
 }  // namespace
@@ -63,11 +66,13 @@ void tellRegistrations(const char* moment, int32_t from) {
   flushStretch();
   std::printf("  %-16s %s\n", moment,
               text.empty() ? "nothing registered or withdrawn" : text.c_str());
+  std::fflush(stdout);
 }
 
 void tellStep(const std::string& text) {
   flushStretch();
   std::printf("  %s\n", text.c_str());
+  std::fflush(stdout);
 }
 
 void tellProtected(int32_t frame, const std::string& who) {
@@ -91,6 +96,7 @@ void tellAtFrame(int32_t frame, const std::string& text) {
     account.who = who;
   }
   std::printf("  %-16s %s\n", frameSpan(frame, frame).c_str(), text.c_str());
+  std::fflush(stdout);
 }
 
 void tellDetail(const std::string& text) {
@@ -100,6 +106,7 @@ void tellDetail(const std::string& text) {
 void tellFailure(int line, const std::string& written, const std::string& detail) {
   flushStretch();
   std::printf("  FAILED line %d: %s: %s\n", line, written.c_str(), detail.c_str());
+  std::fflush(stdout);
 }
 
 // The game's inline markup: "~COLOR_RED~" starts a colour, "~s~" goes back to the normal text.

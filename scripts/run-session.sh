@@ -87,6 +87,7 @@ fi
 own=$(mktemp -d "${TMPDIR:-/tmp}/quillmere-session.XXXXXX") || exit 2
 session=
 copier=
+made=
 finish() {
   trap - EXIT INT TERM HUP
   # Set only when a signal came while they ran: the session ends, and so does its copier, which
@@ -95,7 +96,7 @@ finish() {
     kill "$job" 2>/dev/null
     wait "$job" 2>/dev/null
   done
-  if [ -n "$keep" ] && [ -z "$workdir" ]; then
+  if [ -n "$keep" ] && [ -n "$made" ]; then
     rm -f "$own/output"
     echo "run-session: the working folder is kept: $own/work" >&2
   else
@@ -107,9 +108,11 @@ trap 'finish $?' EXIT
 trap 'finish 130' INT
 trap 'finish 143' TERM
 trap 'finish 129' HUP
+made=
 if [ -z "$workdir" ]; then
   mkdir "$own/work" || exit 2
   workdir=$own/work
+  made=1
 fi
 
 # Wine's console redraws a terminal character by character and splits escape sequences, so the
