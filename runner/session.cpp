@@ -287,6 +287,7 @@ SessionResult playScenario(const std::vector<Step>& steps, const SessionOptions&
   for (const Step& step : steps) {
     playStep(step);
     if (!session.result.mistake.empty()) {
+      tellStep("session stopped at " + session.result.mistake);
       releaseSettings();
       return session.result;
     }
