@@ -120,7 +120,8 @@ fuzz:
 	@$(ENSURE) fuzz
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz
-	@sh scripts/fuzz-all.sh $(FUZZ_SECONDS) settings_text_fuzz:settings settings_file_fuzz:settings
+	@sh scripts/fuzz-all.sh $(FUZZ_SECONDS) settings_text_fuzz:settings settings_file_fuzz:settings \
+	  scenario_fuzz:scenario
 
 clean:
 	rm -rf build dist/Quillmere.asi dist/Quillmere-*.zip dist/SHA256SUMS

@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "runner/account.h"
 #include "runner/scenario.h"
 #include "runner/session.h"
+#include "runner/settings_file.h"
+#include "runner/settings_model.h"
 #include "standin/standin.h"
 
 namespace {
@@ -18,14 +21,17 @@ namespace {
 constexpr const char* kUsage =
     "usage: quillmere-run [--verbose] [--colour] [--plugin PATH] [--workdir DIR] [--keep]\n"
     "                     [SCENARIO]\n"
-    "       quillmere-run --print-default\n"
+    "       quillmere-run --print-default | --help\n"
     "Plays SCENARIO (by default the embedded one) with the plug-in at PATH (by default\n"
     "dist/Quillmere.asi, looked for upwards from this program's folder) loaded beside the\n"
     "stand-in host, in DIR (by default a fresh temporary directory, removed afterwards unless\n"
-    "--keep). --colour shows the notices' colour markup as terminal colours.\n"
-    "Exit status: 0 all expectations met, 1 some failed, 2 the session could not run.\n";
+    "--keep; a DIR given is kept). --colour shows the notices' colour markup as terminal colours.\n"
+    "Exit status: 0 all expectations met, 1 an expectation failed or the plug-in disagreed with\n"
+    "the settings in effect, 2 the session could not run (a mistake in the scenario included).\n";
 
 struct Options {
+  bool printDefault = false;
+  bool help = false;
   bool verbose = false;
   bool colour = false;
   bool keep = false;
@@ -79,27 +85,15 @@ std::string freshTempDirectory() {
   return "";
 }
 
-// What the host saw from index `from` on, as a line of the account.
-void tellRegistrations(const char* moment, int32_t from) {
-  std::string text;
-  for (int32_t i = from; i < standinHostEventCount(); ++i) {
-    StandinHostEvent event;
-    standinHostEventAt(i, &event);
-    const char* what = event.kind == kStandinScriptRegister     ? "script registered"
-                       : event.kind == kStandinScriptUnregister ? "script unregistered"
-                       : event.kind == kStandinKeyboardRegister ? "keyboard handler registered"
-                                                                : "keyboard handler unregistered";
-    text += std::string(text.empty() ? "" : ", then ") + what;
-  }
-  std::printf("  %-16s %s\n", moment,
-              text.empty() ? "nothing registered or withdrawn" : text.c_str());
-}
-
 bool parseOptions(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     bool hasValue = i + 1 < argc;
-    if (arg == "--verbose") {
+    if (arg == "--print-default") {
+      options->printDefault = true;
+    } else if (arg == "--help" || arg == "-h") {
+      options->help = true;
+    } else if (arg == "--verbose") {
       options->verbose = true;
     } else if (arg == "--colour") {
       options->colour = true;
@@ -112,10 +106,43 @@ bool parseOptions(int argc, char** argv, Options* options) {
     } else if (arg.compare(0, 2, "--") != 0 && options->scenario.empty()) {
       options->scenario = arg;
     } else {
+      std::fprintf(stderr, "quillmere-run: %s %s\n",
+                   arg.compare(0, 2, "--") != 0 ? "a second scenario:"
+                                                : "unknown option or a value missing:",
+                   quoted(arg).c_str());
       return false;
     }
   }
   return true;
+}
+
+// The scenario's text, or a message why there is none.
+bool readScenario(const Options& options, std::string* text, std::string* name,
+                  std::string* error) {
+  if (options.scenario.empty()) {
+    *text = kDefaultScenario;
+    *name = "the embedded default";
+    return true;
+  }
+  *name = fullPath(options.scenario);
+  if (!readFileBytes(options.scenario.c_str(), text, kMostScenarioBytes)) {
+    *error = "cannot read " + options.scenario;
+    return false;
+  }
+  if (text->size() > kMostScenarioBytes) {
+    *error = *name + ": more than " + std::to_string(kMostScenarioBytes >> 20) +
+             " MiB; a scenario is a short text file";
+    return false;
+  }
+  return true;
+}
+
+// Removes the temporary working directory and what the plug-in or the scenario left in it.
+void removeWorkdir(const std::string& workdir) {
+  SetCurrentDirectoryA("..");
+  DeleteFileA((workdir + "\\Quillmere.ini").c_str());
+  RemoveDirectoryA((workdir + "\\Quillmere.ini").c_str());
+  RemoveDirectoryA(workdir.c_str());
 }
 
 }  // namespace
@@ -123,32 +150,36 @@ bool parseOptions(int argc, char** argv, Options* options) {
 int main(int argc, char** argv) {
   // LF line ends, as a terminal or a pipe on the Unix side expects.
   _setmode(_fileno(stdout), _O_BINARY);
-  if (argc == 2 && std::strcmp(argv[1], "--print-default") == 0) {
-    std::fputs(kDefaultScenario, stdout);
-    return 0;
-  }
+  _setmode(_fileno(stderr), _O_BINARY);
   Options options;
   if (!parseOptions(argc, argv, &options)) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  if (options.help) {
+    std::printf("%s\nScenario commands (see README.md):\n%s", kUsage, scenarioHelp().c_str());
+    return 0;
+  }
+  if (options.printDefault) {
+    std::fputs(kDefaultScenario, stdout);
+    return 0;
+  }
 
   // Paths are made whole before the working directory changes.
-  std::string text = kDefaultScenario;
-  std::string scenarioName = "the embedded default";
-  if (!options.scenario.empty()) {
-    text.clear();
-    scenarioName = fullPath(options.scenario);
-    if (!readFileBytes(options.scenario.c_str(), &text)) {
-      std::fprintf(stderr, "quillmere-run: cannot read %s\n", options.scenario.c_str());
-      return 2;
-    }
-  }
-  std::vector<Step> steps;
+  std::string text;
+  std::string scenarioName;
   std::string error;
-  if (!parseScenario(text, &steps, &error)) {
+  Scenario scenario;
+  if (!readScenario(options, &text, &scenarioName, &error)) {
+    std::fprintf(stderr, "quillmere-run: %s\n", error.c_str());
+    return 2;
+  }
+  if (!parseScenario(text, &scenario, &error)) {
     std::fprintf(stderr, "quillmere-run: %s: %s\n", scenarioName.c_str(), error.c_str());
     return 2;
+  }
+  for (const std::string& warning : scenario.warnings) {
+    std::fprintf(stderr, "quillmere-run: warning: %s: %s\n", scenarioName.c_str(), warning.c_str());
   }
   std::string plugin = options.plugin.empty() ? findShippedPlugin() : fullPath(options.plugin);
   if (plugin.empty() || !isFile(plugin)) {
@@ -164,8 +195,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  std::printf("Quillmere session\n  plug-in:  %s\n  scenario: %s\n  working directory: %s\n\n",
-              plugin.c_str(), scenarioName.c_str(), workdir.c_str());
+  accountUseColour(options.colour);
+  tellHeader(plugin, scenarioName, workdir);
   standinResetWorld();
   if (!standinLoadPlugin(plugin.c_str())) {
     std::fprintf(stderr, "quillmere-run: cannot load %s (error %lu)\n", plugin.c_str(),
@@ -176,23 +207,27 @@ int main(int argc, char** argv) {
 
   // Asked for rather than guessed from the console: Wine's console breaks escape sequences up, so
   // scripts/run-session.sh pipes the output and asks for colours when its own is a terminal.
-  SessionOptions session = {options.verbose, options.colour};
-  int failures = playScenario(steps, session);
+  SessionResult result = playScenario(scenario.steps, SessionOptions{options.verbose});
 
   int32_t before = standinHostEventCount();
   standinUnloadPlugin();
   std::printf("\n");
   tellRegistrations("detach", before);
-
   if (temporary && !options.keep) {
-    SetCurrentDirectoryA("..");
-    DeleteFileA((workdir + "\\Quillmere.ini").c_str());
-    RemoveDirectoryA((workdir + "\\Quillmere.ini").c_str());
-    RemoveDirectoryA(workdir.c_str());
-  }
-  if (failures > 0) {
-    std::printf("%d expectation%s failed\n", failures, failures == 1 ? "" : "s");
+    removeWorkdir(workdir);
   }
   std::fflush(stdout);
-  return failures > 0 ? 1 : 0;
+  if (!result.mistake.empty()) {
+    std::fprintf(stderr, "quillmere-run: %s: %s\n", scenarioName.c_str(), result.mistake.c_str());
+    return 2;
+  }
+  if (result.failed > 0) {
+    std::printf("%d expectation%s failed\n", result.failed, result.failed == 1 ? "" : "s");
+  }
+  if (result.disagreements > 0) {
+    std::printf("the plug-in disagreed with the settings in effect %d time%s\n",
+                result.disagreements, result.disagreements == 1 ? "" : "s");
+  }
+  std::fflush(stdout);
+  return result.failed > 0 || result.disagreements > 0 ? 1 : 0;
 }

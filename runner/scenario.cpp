@@ -1,56 +1,14 @@
-// Reading scenarios: splitting lines into words and checking each command's arguments up front,
-// so that a mistake is reported before the session starts rather than halfway through it.
+// Reading scenarios: splitting lines into words, and checking each command's words against its
+// row of the command table once, up front, so that a mistake is reported before the session starts
+// rather than halfway through it.
 #include "runner/scenario.h"
 
-#include <cstdlib>
+#include "runner/settings_model.h"
 
 namespace {
 
-// The names of the plug-in's key table, kept here on their own: the runner judges the plug-in and
-// does not borrow its code.
-struct NamedKey {
-  const char* name;
-  uint32_t code;
-};
-
-constexpr NamedKey kKeys[] = {
-    {"F1", 112},  {"F2", 113},   {"F3", 114},    {"F4", 115},   {"F5", 116},
-    {"F6", 117},  {"F7", 118},   {"F8", 119},    {"F9", 120},   {"F10", 121},
-    {"F11", 122}, {"F12", 123},  {"TAB", 9},     {"SHIFT", 16}, {"CONTROL", 17},
-    {"MENU", 18}, {"SPACE", 32}, {"RETURN", 13}, {"BACK", 8},   {"ESCAPE", 27},
-};
-
-// The kinds of arguments a command takes.
-enum class Args { kNone, kNumber, kKey, kPeds, kPed, kSetting, kExpect };
-
-struct CommandShape {
-  const char* name;
-  Args args;
-};
-
-constexpr CommandShape kCommands[] = {
-    {"frames", Args::kNumber},
-    {"frame-ms", Args::kNumber},
-    {"advance-game-time", Args::kNumber},
-    {"sleep", Args::kNumber},
-    {"press", Args::kKey},
-    {"release", Args::kKey},
-    {"tap", Args::kKey},
-    {"add-peds", Args::kPeds},
-    {"kill-ped", Args::kPed},
-    {"revive-ped", Args::kPed},
-    {"remove-ped", Args::kPed},
-    {"write-settings", Args::kNone},
-    {"edit-settings", Args::kSetting},
-    {"delete-settings", Args::kNone},
-    {"settings-directory", Args::kNone},
-    {"lock-settings", Args::kNone},
-    {"deny-reading-settings", Args::kNone},
-    {"unlock-settings", Args::kNone},
-    {"expect", Args::kExpect},
-};
-
-// Splits a line into words: blanks separate, double quotes group, " #" starts a comment.
+// Splits a line into words: blanks separate, double quotes group, a "#" starting a word starts a
+// comment. False when a quote is not closed.
 bool splitWords(const std::string& line, std::vector<std::string>* words) {
   size_t i = 0;
   while (i < line.size()) {
@@ -68,9 +26,7 @@ bool splitWords(const std::string& line, std::vector<std::string>* words) {
       i = close + 1;
     } else {
       size_t end = line.find_first_of(" \t\r", i);
-      if (end == std::string::npos) {
-        end = line.size();
-      }
+      end = end == std::string::npos ? line.size() : end;
       words->push_back(line.substr(i, end - i));
       i = end;
     }
@@ -78,66 +34,38 @@ bool splitWords(const std::string& line, std::vector<std::string>* words) {
   return true;
 }
 
-bool isCount(const std::string& word) {
-  int64_t value = 0;
-  return parseNumber(word, &value) && value >= 0;
-}
-
-bool isPed(const std::string& word) {
-  int64_t value = 0;
-  return word == "player" || word == "last" || parseNumber(word, &value);
-}
-
-// Checks an expectation's words; returns what is wrong, or nothing.
-std::string checkExpect(const std::vector<std::string>& words) {
-  if (words.size() != 2) {
-    return "an expectation is \"expect WHAT VALUE\"";
+// A decimal or 0x-hex integer, optionally negative. Values too large for any bound saturate, so
+// that they are reported as out of range rather than as something else.
+bool parseInteger(const std::string& word, int64_t* value) {
+  size_t i = word[0] == '-' ? 1 : 0;
+  bool hex = word.size() > i + 2 && word[i] == '0' && (word[i + 1] == 'x' || word[i + 1] == 'X');
+  i += hex ? 2 : 0;
+  if (i >= word.size()) {
+    return false;
   }
-  const std::string& what = words[0];
-  const std::string& value = words[1];
-  if (what == "notices" || what == "file-writes") {
-    return isCount(value) ? "" : "expected a count";
-  }
-  if (what == "last-notice") {
-    return "";
-  }
-  if (what == "protected") {
-    return value == "player" || value == "nobody" || value == "all-living" || isCount(value)
-               ? ""
-               : "expected player, nobody, all-living or a number of peds";
-  }
-  if (what == "settings-file") {
-    return value == "default" || value == "missing" || value == "unchanged"
-               ? ""
-               : "expected default, missing or unchanged";
-  }
-  return "unknown expectation \"" + what + "\"";
-}
-
-std::string checkArgs(Args args, const std::vector<std::string>& words) {
-  switch (args) {
-    case Args::kNone:
-      return words.empty() ? "" : "takes no arguments";
-    case Args::kNumber:
-      return words.size() == 1 && isCount(words[0]) ? "" : "takes one number";
-    case Args::kKey: {
-      uint32_t code = 0;
-      return words.size() == 1 && parseKey(words[0], &code) ? "" : "takes one key";
+  constexpr int64_t kSaturated = int64_t{1} << 40;
+  int64_t parsed = 0;
+  for (; i < word.size(); ++i) {
+    char c = word[i];
+    int digit = c >= '0' && c <= '9'          ? c - '0'
+                : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                              : -1;
+    if (digit < 0) {
+      return false;
     }
-    case Args::kPeds:
-      return (words.size() == 1 || (words.size() == 2 && words[1] == "dead")) && isCount(words[0])
-                 ? ""
-                 : "takes a count and, optionally, \"dead\"";
-    case Args::kPed:
-      return words.size() == 1 && isPed(words[0]) ? "" : "takes player, last or a ped handle";
-    case Args::kSetting:
-      return words.size() == 1 && words[0].find('=') != std::string::npos && words[0].find('=') > 0
-                 ? ""
-                 : "takes one KEY=VALUE";
-    case Args::kExpect:
-      return checkExpect(words);
+    parsed = parsed >= kSaturated ? kSaturated : parsed * (hex ? 16 : 10) + digit;
   }
-  return "";
+  *value = word[0] == '-' ? -parsed : parsed;
+  return true;
+}
+
+std::string keyNames() {
+  std::string names;
+  for (size_t i = 0; i < kSettingsKeyCount; ++i) {
+    names += std::string(i == 0 ? "" : ", ") + kSettingsKeys[i].name;
+  }
+  return names;
 }
 
 std::string upper(std::string word) {
@@ -149,106 +77,256 @@ std::string upper(std::string word) {
   return word;
 }
 
-}  // namespace
+// Checks one step's words against its row and fills the step in; returns what is wrong, or "".
+class StepReader {
+ public:
+  StepReader(const CommandSpec& spec, const std::vector<std::string>& words, Step* step)
+      : spec_(spec), words_(words), step_(step) {}
 
-bool parseNumber(const std::string& word, int64_t* value) {
-  if (word.empty()) {
-    return false;
+  std::string read() {
+    switch (spec_.args) {
+      case Args::kNone:
+      case Args::kBody:
+        return count(0, "");
+      case Args::kNumber:
+        return orFirst(count(1, "N"), [&] { return number(words_[0], &step_->number); });
+      case Args::kKey:
+        return orFirst(count(1, "KEY"), [&] { return key(words_[0]); });
+      case Args::kPeds:
+        return orFirst(countUpTo(1, 2, "N"), [&] {
+          step_->dead = words_.size() == 2;
+          return words_.size() == 2 && words_[1] != "dead" ? quoted(words_[1]) + " is not \"dead\""
+                                                           : number(words_[0], &step_->number);
+        });
+      case Args::kPed:
+        return orFirst(count(1, "PED"), [&] { return ped(words_[0]); });
+      case Args::kSetting:
+        return orFirst(count(1, "KEY=VALUE"), [&] {
+          step_->text = words_[0];
+          return words_[0].find('=') == std::string::npos || words_[0][0] == '='
+                     ? quoted(words_[0]) + " is not KEY=VALUE"
+                     : "";
+        });
+      case Args::kText:
+        return orFirst(count(1, "TEXT"), [&] {
+          step_->text = words_[0];
+          return std::string();
+        });
+      case Args::kWho:
+        return orFirst(count(1, "WHO"), [&] { return who(words_[0]); });
+      case Args::kFileState:
+        return orFirst(count(1, "STATE"), [&] { return fileState(words_[0]); });
+    }
+    return "";
   }
-  char* end = nullptr;
-  long long parsed = std::strtoll(word.c_str(), &end, 0);
-  if (*end != '\0' || parsed < INT32_MIN || parsed > INT32_MAX) {
-    return false;
-  }
-  *value = parsed;
-  return true;
-}
 
-bool parseKey(const std::string& word, uint32_t* code) {
-  std::string name = upper(word);
-  if (name.compare(0, 3, "VK_") == 0) {
-    name = name.substr(3);
+ private:
+  template <typename Then>
+  static std::string orFirst(const std::string& wrong, Then then) {
+    return wrong.empty() ? then() : wrong;
   }
-  for (const NamedKey& key : kKeys) {
-    if (name == key.name) {
-      *code = key.code;
-      return true;
+
+  std::string count(size_t wanted, const char* what) { return countUpTo(wanted, wanted, what); }
+
+  std::string countUpTo(size_t least, size_t most, const char* what) {
+    if (words_.size() < least) {
+      return std::string(what) + " is missing";
+    }
+    if (words_.size() > most) {
+      return "unexpected " + quoted(words_[most]) +
+             (most == 0 ? "" : std::string(" after ") + what) +
+             (spec_.args == Args::kText ? " (put text with blanks in double quotes)" : "");
+    }
+    return "";
+  }
+
+  std::string number(const std::string& word, int64_t* value) {
+    if (!parseInteger(word, value)) {
+      return quoted(word) + " is not a number";
+    }
+    if (*value >= spec_.low && *value <= spec_.high) {
+      return "";
+    }
+    if (spec_.command == Command::kFrames && *value > spec_.high) {
+      return quoted(word) +
+             " is more frames than one step runs; split longer runs over several "
+             "steps";
+    }
+    return quoted(word) + " is out of range";
+  }
+
+  std::string key(const std::string& word) {
+    std::string name = upper(word);
+    name = name.compare(0, 3, "VK_") == 0 ? name.substr(3) : name;
+    for (size_t i = 0; i < kSettingsKeyCount; ++i) {
+      if (name == kSettingsKeys[i].name) {
+        step_->number = kSettingsKeys[i].code;
+        return "";
+      }
+    }
+    if (parseInteger(word, &step_->number)) {
+      return step_->number >= 0 && step_->number <= kHighestKeyCode
+                 ? ""
+                 : "key code " + quoted(word) + " is out of range: codes go from 0 to " +
+                       std::to_string(kHighestKeyCode);
+    }
+    return quoted(word) + " is not a key: the names are " + keyNames() +
+           " (any case, VK_ optional), or a code from 0 to " + std::to_string(kHighestKeyCode);
+  }
+
+  std::string ped(const std::string& word) {
+    if (word == "player" || word == "last") {
+      step_->ped = word == "player" ? PedRef::kPlayer : PedRef::kLast;
+      return "";
+    }
+    step_->ped = PedRef::kHandle;
+    if (!parseInteger(word, &step_->number)) {
+      return quoted(word) + " is not a ped: use player, last or a ped's handle";
+    }
+    return step_->number >= spec_.low && step_->number <= spec_.high
+               ? ""
+               : quoted(word) + " is out of range: handles go from " + std::to_string(spec_.low) +
+                     " to " + std::to_string(spec_.high);
+  }
+
+  std::string who(const std::string& word) {
+    const char* names[] = {"player", "nobody", "all-living"};
+    const Who values[] = {Who::kPlayer, Who::kNobody, Who::kAllLiving};
+    for (size_t i = 0; i < 3; ++i) {
+      if (word == names[i]) {
+        step_->who = values[i];
+        return "";
+      }
+    }
+    step_->who = Who::kCount;
+    int64_t value = 0;
+    if (!parseInteger(word, &value)) {
+      return quoted(word) + " is not player, nobody, all-living or a count of peds";
+    }
+    return number(word, &step_->number);
+  }
+
+  std::string fileState(const std::string& word) {
+    const char* names[] = {"default", "missing", "unchanged"};
+    const FileState values[] = {FileState::kDefault, FileState::kMissing, FileState::kUnchanged};
+    for (size_t i = 0; i < 3; ++i) {
+      if (word == names[i]) {
+        step_->file = values[i];
+        return "";
+      }
+    }
+    return quoted(word) + " is not default, missing or unchanged";
+  }
+
+  const CommandSpec& spec_;
+  const std::vector<std::string>& words_;
+  Step* step_;
+};
+
+const CommandSpec* findSpec(const std::string& name) {
+  for (size_t i = 0; i < kCommandSpecCount; ++i) {
+    if (name == kCommandSpecs[i].name) {
+      return &kCommandSpecs[i];
     }
   }
-  int64_t number = 0;
-  if (parseNumber(word, &number) && number >= 0) {
-    *code = static_cast<uint32_t>(number);
-    return true;
-  }
-  return false;
+  return nullptr;
 }
 
-std::string keyName(uint32_t code) {
-  for (const NamedKey& key : kKeys) {
-    if (key.code == code) {
-      return key.name;
+// The names a line may start with, or the expectations, for the message about an unknown one.
+std::string namesOf(bool expectations) {
+  std::string names;
+  for (size_t i = 0; i < kCommandSpecCount; ++i) {
+    std::string name = kCommandSpecs[i].name;
+    bool expectation = name.compare(0, 7, "expect ") == 0;
+    if (expectation == expectations) {
+      names += (names.empty() ? "" : ", ") + name.substr(expectations ? 7 : 0);
     }
   }
-  return "key " + std::to_string(code);
+  return expectations ? names : names + ", expect";
 }
 
-bool parseScenario(const std::string& text, std::vector<Step>* steps, std::string* error) {
+std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
   size_t start = 0;
   while (start <= text.size()) {
     size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      end = text.size();
+    end = end == std::string::npos ? text.size() : end;
+    lines.push_back(text.substr(start, end - start));
+    if (!lines.back().empty() && lines.back().back() == '\r') {
+      lines.back().pop_back();
     }
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') {
-      line.pop_back();
-    }
-    lines.push_back(line);
     start = end + 1;
   }
+  return lines;
+}
 
+}  // namespace
+
+bool parseScenario(const std::string& text, Scenario* scenario, std::string* error) {
+  if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) {
+    *error = "line 1: the file is UTF-16 text; save it as UTF-8 or plain ASCII";
+    return false;
+  }
+  bool bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+  const std::vector<std::string> lines = splitLines(bom ? text.substr(3) : text);
+  bool framesRun = false;
   for (size_t i = 0; i < lines.size(); ++i) {
     int number = static_cast<int>(i + 1);
     std::string where = "line " + std::to_string(number) + ": ";
     std::vector<std::string> words;
     if (!splitWords(lines[i], &words)) {
-      *error = where + "a quote is not closed";
+      *error = where + "a quote is not closed in " + quoted(lines[i]);
       return false;
     }
     if (words.empty()) {
       continue;
     }
-    Step step{number, words[0], {words.begin() + 1, words.end()}, ""};
-    const CommandShape* shape = nullptr;
-    for (const CommandShape& candidate : kCommands) {
-      if (step.command == candidate.name) {
-        shape = &candidate;
-      }
-    }
-    if (shape == nullptr) {
-      *error = where + "unknown command \"" + step.command + "\"";
+    bool expectation = words[0] == "expect";
+    if (expectation && words.size() < 2) {
+      *error = where + "expect: what to expect is missing; expectations are: " + namesOf(true);
       return false;
     }
-    std::string wrong = checkArgs(shape->args, step.words);
+    const CommandSpec* spec = findSpec(expectation ? "expect " + words[1] : words[0]);
+    if (spec == nullptr) {
+      *error = where + (expectation ? "expect: unknown expectation " + quoted(words[1]) +
+                                          "; expectations are: " + namesOf(true)
+                                    : "unknown command " + quoted(words[0]) +
+                                          "; the commands are: " + namesOf(false));
+      return false;
+    }
+    Step step;
+    step.line = number;
+    step.command = spec->command;
+    for (const std::string& word : words) {
+      step.written += (step.written.empty() ? "" : " ") + word;
+    }
+    const std::vector<std::string> args(words.begin() + (expectation ? 2 : 1), words.end());
+    std::string wrong = StepReader(*spec, args, &step).read();
     if (!wrong.empty()) {
-      *error = where + step.command + ": " + wrong;
+      *error = where + spec->name + ": " + wrong + " (usage: " + usageOf(*spec) + ")";
       return false;
     }
-    if (step.command == "write-settings") {
+    if (spec->args == Args::kBody) {
       // The body is taken as it stands: settings lines may hold "#" and quotes.
       size_t j = i + 1;
       while (j < lines.size() && lines[j] != "end") {
-        step.body += lines[j] + "\r\n";
+        step.text += lines[j] + "\r\n";
         ++j;
       }
       if (j == lines.size()) {
-        *error = where + "write-settings has no line \"end\"";
+        *error = where + spec->name + ": no line \"end\" closes it (usage: " + usageOf(*spec) + ")";
         return false;
       }
       i = j;
     }
-    steps->push_back(step);
+    framesRun = framesRun || (step.command == Command::kFrames && step.number > 0);
+    scenario->steps.push_back(step);
+  }
+  if (scenario->steps.empty()) {
+    scenario->warnings.push_back(
+        "the scenario has no commands: nothing runs and nothing is checked");
+  } else if (!framesRun) {
+    scenario->warnings.push_back("the scenario runs no frame: the plug-in's script never starts");
   }
   return true;
 }

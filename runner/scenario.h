@@ -1,63 +1,111 @@
-// Scenarios: the small line-based language in which a session of the runner is written.
+// Scenarios: the small line-based language in which a session of the runner is written, parsed
+// once into steps. The command table in scenario.cpp describes every command (its words, bounds
+// and usage); README.md's table describes them for users.
 //
 // One command per line; blank lines and lines starting with "#" are ignored, and " #" outside
-// quotes starts a comment at the end of a line. Numbers are decimal or 0x-hex. KEY is a key name
-// of the plug-in's table with or without its "VK_" prefix (F3, VK_F3, TAB, VK_RETURN, ...) or a
-// virtual-key code as a number. PED is "player", "last" (the ped added last) or a handle.
-//
-//   frames N                  run N game frames (the script's pass runs once in each)
-//   frame-ms MS               game time added by each frame (16 unless changed)
-//   advance-game-time MS      move the game timer on without running a frame
-//   sleep MS                  let MS of real time pass (the key window is 100 ms of real time)
-//   press KEY | release KEY   one key event, delivered by the host's window thread
-//   tap KEY                   press, then release
-//   add-peds N [dead]         N more peds in the world, living unless "dead"
-//   kill-ped PED | revive-ped PED | remove-ped PED
-//   write-settings            Quillmere.ini becomes the lines that follow, up to a line "end",
-//                             each ended by CR LF
-//   edit-settings KEY=VALUE   the first line holding "KEY=" becomes "KEY=VALUE" (appended when
-//                             no line holds it), as a player editing the file would
-//   delete-settings           removes Quillmere.ini
-//   settings-directory        puts a directory named Quillmere.ini in place, so that it can be
-//                             neither read nor created
-//   lock-settings             holds Quillmere.ini open with no sharing, until unlock-settings
-//   deny-reading-settings     holds it open sharing writes only: reads fail, a truncating open
-//                             would not, until unlock-settings
-//   unlock-settings
-//
-// Expectations make a scenario a test; a failed one is reported and makes the exit status 1:
-//
-//   expect notices N                    N notices posted since the start
-//   expect last-notice "TEXT"           the latest notice's message, markup included
-//   expect protected WHO                who was protected in the latest frame: player, nobody,
-//                                       all-living (every living ped, no dead one) or N peds
-//   expect settings-file STATE          default (the default content byte for byte), missing,
-//                                       unchanged (as the scenario last wrote it)
-//   expect file-writes N                times the plug-in wrote Quillmere.ini
+// quotes starts a comment at the end of a line. Numbers are decimal or 0x-hex. A UTF-8 byte order
+// mark at the start is skipped.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-struct Step {
-  int line;                        // in the scenario's text, from 1
-  std::string command;             // as written
-  std::vector<std::string> words;  // the arguments, quotes removed
-  std::string body;                // write-settings: the lines up to "end", each ended by CR LF
+enum class Command {
+  kFrames,
+  kFrameMs,
+  kAdvanceGameTime,
+  kSleep,
+  kPress,
+  kRelease,
+  kTap,
+  kAddPeds,
+  kKillPed,
+  kRevivePed,
+  kRemovePed,
+  kWriteSettings,
+  kEditSettings,
+  kDeleteSettings,
+  kSettingsDirectory,
+  kLockSettings,
+  kDenyReadingSettings,
+  kUnlockSettings,
+  kExpectNotices,
+  kExpectLastNotice,
+  kExpectProtected,
+  kExpectSettingsFile,
+  kExpectFileWrites,
 };
 
-// Parses a whole scenario; on a mistake returns false with a message naming the line.
-bool parseScenario(const std::string& text, std::vector<Step>* steps, std::string* error);
+// What a command's words are.
+enum class Args {
+  kNone,       // no words
+  kNumber,     // N, within the row's bounds
+  kKey,        // a key name or a code from 0 to 254
+  kPeds,       // N [dead]
+  kPed,        // player, last or a handle
+  kSetting,    // KEY=VALUE
+  kText,       // one word, or several in double quotes
+  kWho,        // player, nobody, all-living or a count
+  kFileState,  // default, missing, unchanged
+  kBody,       // no words; the lines up to "end" follow
+};
 
-// A key by name (F3, VK_F3) or number; false when it is neither.
-bool parseKey(const std::string& word, uint32_t* code);
+struct CommandSpec {
+  const char* name;  // as written; an expectation's is "expect WHAT"
+  Command command;
+  Args args;
+  int64_t low;  // the bounds of its number, where it takes one
+  int64_t high;
+  const char* usage;  // e.g. "frames N"
+  const char* help;   // what it does, one line
+};
 
-// The name a key code goes by in the account: "F3", or the number.
-std::string keyName(uint32_t code);
+// Every command, one row each.
+extern const CommandSpec kCommandSpecs[];
+extern const size_t kCommandSpecCount;
 
-// A decimal or 0x-hex number that fits in 32 bits signed; false otherwise.
-bool parseNumber(const std::string& word, int64_t* value);
+enum class PedRef { kPlayer, kLast, kHandle };
+enum class Who { kPlayer, kNobody, kAllLiving, kCount };
+enum class FileState { kDefault, kMissing, kUnchanged };
+
+struct Step {
+  int line = 0;  // in the scenario's text, from 1
+  Command command = Command::kFrames;
+  std::string written;  // its words as written, quotes removed, for the account
+  int64_t number = 0;   // N, MS, a key code, a ped handle, a count
+  bool dead = false;    // add-peds N dead
+  PedRef ped = PedRef::kPlayer;
+  Who who = Who::kPlayer;
+  FileState file = FileState::kDefault;
+  std::string text;  // edit-settings KEY=VALUE, the last-notice TEXT, a write-settings body
+};
+
+struct Scenario {
+  std::vector<Step> steps;
+  std::vector<std::string> warnings;  // it runs, yet maybe not as meant
+};
+
+// Parses a whole scenario; on a mistake returns false with a one-line message naming the line and
+// the bad text, escaped and cut short.
+bool parseScenario(const std::string& text, Scenario* scenario, std::string* error);
+
+// The row of a command, and its usage line with the bounds ("frames N, N from 0 to 1000000").
+const CommandSpec& commandSpec(Command command);
+std::string usageOf(const CommandSpec& spec);
+
+// Every command's usage and help, a line each, for --help.
+std::string scenarioHelp();
+
+// The bounds of a key code: the plug-in records codes 0 to 254.
+constexpr int64_t kHighestKeyCode = 254;
+
+// The most frames one step runs: longer runs are split over several steps.
+constexpr int64_t kMostFramesPerStep = 1000000;
+
+// The longest scenario file read, in bytes.
+constexpr size_t kMostScenarioBytes = 16u << 20;
 
 // The default scenario, embedded at build time.
 extern const char* const kDefaultScenario;

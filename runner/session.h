@@ -1,4 +1,4 @@
-// Playing a scenario against the loaded plug-in and telling what happened.
+// Playing a scenario against the loaded plug-in: its steps, the frames, and the expectations.
 #pragma once
 
 #include <string>
@@ -7,14 +7,16 @@
 #include "runner/scenario.h"
 
 struct SessionOptions {
-  bool verbose;  // a line for every frame
-  bool colour;   // render the game's colour markup as terminal colours
+  bool verbose;  // a line for every frame and every expectation met
+};
+
+struct SessionResult {
+  int failed;           // expectations not met
+  int disagreements;    // times the plug-in did other than the settings in effect mean
+  std::string mistake;  // a step that could not be carried out, naming its line; "" if none
 };
 
 // Plays the steps in the current directory against the plug-in, which is loaded (attached) but
-// whose script has not run yet, and prints the account. Returns the number of failed
-// expectations.
-int playScenario(const std::vector<Step>& steps, const SessionOptions& options);
-
-// Reads a whole file as bytes; false when it cannot be opened.
-bool readFileBytes(const char* path, std::string* bytes);
+// whose script has not run yet, and prints the account. Stops at the first step that cannot be
+// carried out.
+SessionResult playScenario(const std::vector<Step>& steps, const SessionOptions& options);

@@ -1,0 +1,323 @@
+// The scenario parser of the session runner: every command, every error message, the bounds, and
+// the scenario files of the tree.
+#include "runner/scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+using namespace std::string_literals;
+
+namespace {
+
+Scenario parsed(const std::string& text) {
+  Scenario scenario;
+  std::string error;
+  EXPECT_TRUE(parseScenario(text, &scenario, &error)) << text << "\n" << error;
+  return scenario;
+}
+
+Step only(const std::string& text) {
+  Scenario scenario = parsed(text);
+  EXPECT_EQ(scenario.steps.size(), 1u) << text;
+  return scenario.steps.empty() ? Step{} : scenario.steps[0];
+}
+
+std::string errorOf(const std::string& text) {
+  Scenario scenario;
+  std::string error;
+  EXPECT_FALSE(parseScenario(text, &scenario, &error)) << text;
+  return error;
+}
+
+// One line of each command, and what it must parse to.
+struct CommandCase {
+  const char* text;
+  Command command;
+  int64_t number;
+  std::string detail;  // text, or the ped / who / state / dead flag by name
+};
+
+const CommandCase kCommandCases[] = {
+    {"frames 60", Command::kFrames, 60, ""},
+    {"frame-ms 0x20", Command::kFrameMs, 32, ""},
+    {"advance-game-time 5000", Command::kAdvanceGameTime, 5000, ""},
+    {"sleep 400", Command::kSleep, 400, ""},
+    {"press F3", Command::kPress, 114, ""},
+    {"release vk_return", Command::kRelease, 13, ""},
+    {"tap 254", Command::kTap, 254, ""},
+    {"add-peds 3", Command::kAddPeds, 3, "living"},
+    {"add-peds 1 dead", Command::kAddPeds, 1, "dead"},
+    {"kill-ped last", Command::kKillPed, 0, "last"},
+    {"revive-ped player", Command::kRevivePed, 0, "player"},
+    {"remove-ped -8708", Command::kRemovePed, -8708, "handle"},
+    {"write-settings\nenabled=true\nend", Command::kWriteSettings, 0, "enabled=true\r\n"},
+    {"edit-settings toggle-key=VK_F5", Command::kEditSettings, 0, "toggle-key=VK_F5"},
+    {"delete-settings", Command::kDeleteSettings, 0, ""},
+    {"settings-directory", Command::kSettingsDirectory, 0, ""},
+    {"lock-settings", Command::kLockSettings, 0, ""},
+    {"deny-reading-settings", Command::kDenyReadingSettings, 0, ""},
+    {"unlock-settings", Command::kUnlockSettings, 0, ""},
+    {"expect notices 2", Command::kExpectNotices, 2, ""},
+    {"expect last-notice \"Script has been ~COLOR_RED~disabled~s~\"", Command::kExpectLastNotice, 0,
+     "Script has been ~COLOR_RED~disabled~s~"},
+    {"expect protected all-living", Command::kExpectProtected, 0, "all-living"},
+    {"expect protected 3", Command::kExpectProtected, 3, "count"},
+    {"expect settings-file unchanged", Command::kExpectSettingsFile, 0, "unchanged"},
+    {"expect file-writes 1", Command::kExpectFileWrites, 1, ""},
+};
+
+std::string detailOf(const Step& step) {
+  switch (step.command) {
+    case Command::kAddPeds:
+      return step.dead ? "dead" : "living";
+    case Command::kKillPed:
+    case Command::kRevivePed:
+    case Command::kRemovePed:
+      return step.ped == PedRef::kPlayer ? "player" : step.ped == PedRef::kLast ? "last" : "handle";
+    case Command::kExpectProtected:
+      return step.who == Who::kPlayer      ? "player"
+             : step.who == Who::kNobody    ? "nobody"
+             : step.who == Who::kAllLiving ? "all-living"
+                                           : "count";
+    case Command::kExpectSettingsFile:
+      return step.file == FileState::kDefault   ? "default"
+             : step.file == FileState::kMissing ? "missing"
+                                                : "unchanged";
+    default:
+      return step.text;
+  }
+}
+
+TEST(ScenarioTest, EveryCommandParsesToItsStep) {
+  std::set<Command> covered;
+  for (const CommandCase& c : kCommandCases) {
+    Step step = only(c.text);
+    EXPECT_EQ(step.command, c.command) << c.text;
+    EXPECT_EQ(step.number, c.number) << c.text;
+    EXPECT_EQ(detailOf(step), c.detail) << c.text;
+    EXPECT_EQ(step.line, 1) << c.text;
+    covered.insert(c.command);
+  }
+  for (size_t i = 0; i < kCommandSpecCount; ++i) {
+    EXPECT_EQ(covered.count(kCommandSpecs[i].command), 1u)
+        << kCommandSpecs[i].name << " has no case here";
+    EXPECT_EQ(&commandSpec(kCommandSpecs[i].command), &kCommandSpecs[i]);
+    EXPECT_NE(scenarioHelp().find(kCommandSpecs[i].usage), std::string::npos);
+  }
+}
+
+TEST(ScenarioTest, WordsAsWrittenForTheAccount) {
+  EXPECT_EQ(only("  expect   last-notice \"a  b\"  # why").written, "expect last-notice a  b");
+  EXPECT_EQ(only("tap\tF3\r").written, "tap F3");
+}
+
+// Each row: the text, and the whole message.
+struct ErrorCase {
+  std::string text;
+  std::string error;
+};
+
+const ErrorCase kErrorCases[] = {
+    {"fram 1",
+     "line 1: unknown command \"fram\"; the commands are: frames, frame-ms, advance-game-time, "
+     "sleep, press, release, tap, add-peds, kill-ped, revive-ped, remove-ped, write-settings, "
+     "edit-settings, delete-settings, settings-directory, lock-settings, deny-reading-settings, "
+     "unlock-settings, expect"},
+    {"expect",
+     "line 1: expect: what to expect is missing; expectations are: notices, last-notice, "
+     "protected, settings-file, file-writes"},
+    {"expect notice 1",
+     "line 1: expect: unknown expectation \"notice\"; expectations are: notices, last-notice, "
+     "protected, settings-file, file-writes"},
+    {"expect last-notice \"abc", "line 1: a quote is not closed in \"expect last-notice \\\"abc\""},
+    {"frames", "line 1: frames: N is missing (usage: frames N, N from 0 to 1000000)"},
+    {"frames 1 2",
+     "line 1: frames: unexpected \"2\" after N (usage: frames N, N from 0 to 1000000)"},
+    {"frames ten",
+     "line 1: frames: \"ten\" is not a number (usage: frames N, N from 0 to 1000000)"},
+    {"frames -5", "line 1: frames: \"-5\" is out of range (usage: frames N, N from 0 to 1000000)"},
+    {"frames 99999999999",
+     "line 1: frames: \"99999999999\" is more frames than one step runs; split longer runs over "
+     "several steps (usage: frames N, N from 0 to 1000000)"},
+    {"sleep 60001",
+     "line 1: sleep: \"60001\" is out of range (usage: sleep MS, N from 0 to 60000)"},
+    {"tap F33",
+     "line 1: tap: \"F33\" is not a key: the names are F1, F2, F3, F4, F5, F6, F7, F8, F9, F10, "
+     "F11, F12, TAB, SHIFT, CONTROL, MENU, SPACE, RETURN, BACK, ESCAPE (any case, VK_ optional), "
+     "or a code from 0 to 254 (usage: tap KEY)"},
+    {"press 999999",
+     "line 1: press: key code \"999999\" is out of range: codes go from 0 to 254 (usage: press "
+     "KEY)"},
+    {"release", "line 1: release: KEY is missing (usage: release KEY)"},
+    {"add-peds 3 alive",
+     "line 1: add-peds: \"alive\" is not \"dead\" (usage: add-peds N [dead], N from 0 to 10000)"},
+    {"add-peds 1 dead now",
+     "line 1: add-peds: unexpected \"now\" after N (usage: add-peds N [dead], N from 0 to 10000)"},
+    {"kill-ped bob",
+     "line 1: kill-ped: \"bob\" is not a ped: use player, last or a ped's handle (usage: kill-ped "
+     "PED)"},
+    {"remove-ped 2147483648",
+     "line 1: remove-ped: \"2147483648\" is out of range: handles go from -2147483648 to "
+     "2147483647 (usage: remove-ped PED)"},
+    {"delete-settings now", "line 1: delete-settings: unexpected \"now\" (usage: delete-settings)"},
+    {"write-settings\nenabled=true",
+     "line 1: write-settings: no line \"end\" closes it (usage: write-settings ... end)"},
+    {"edit-settings toggle-key",
+     "line 1: edit-settings: \"toggle-key\" is not KEY=VALUE (usage: edit-settings KEY=VALUE)"},
+    {"edit-settings =VK_F5",
+     "line 1: edit-settings: \"=VK_F5\" is not KEY=VALUE (usage: edit-settings KEY=VALUE)"},
+    {"expect last-notice Script has been",
+     "line 1: expect last-notice: unexpected \"has\" after TEXT (put text with blanks in double "
+     "quotes) (usage: expect last-notice \"TEXT\")"},
+    {"expect protected everyone",
+     "line 1: expect protected: \"everyone\" is not player, nobody, all-living or a count of peds "
+     "(usage: expect protected WHO)"},
+    {"expect protected -1",
+     "line 1: expect protected: \"-1\" is out of range (usage: expect protected WHO)"},
+    {"expect settings-file gone",
+     "line 1: expect settings-file: \"gone\" is not default, missing or unchanged (usage: expect "
+     "settings-file STATE)"},
+    {"expect notices",
+     "line 1: expect notices: N is missing (usage: expect notices N, N from 0 to "
+     "2147483647)"},
+    {"\xFF\xFE"
+     "f\0r\0"s,
+     "line 1: the file is UTF-16 text; save it as UTF-8 or plain ASCII"},
+};
+
+TEST(ScenarioTest, EveryMistakeGetsOneLineNamingTheLineAndTheText) {
+  for (const ErrorCase& c : kErrorCases) {
+    std::string error = errorOf(c.text);
+    EXPECT_EQ(error, c.error) << c.text;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << c.text;
+  }
+}
+
+TEST(ScenarioTest, TheLineNamedIsTheLineInTheFile) {
+  // Blank lines, comments, a settings body and CR LF line ends all count; a byte order mark does
+  // not make a line.
+  const std::string text =
+      "\xEF\xBB\xBF# a comment\r\n\r\nframes 1\r\nwrite-settings\r\nenabled=true\r\nend\r\n"
+      "tap F33\r\n";
+  EXPECT_EQ(errorOf(text).compare(0, 13, "line 7: tap: "), 0) << errorOf(text);
+  Scenario scenario = parsed("\n\nframes 1\n  # x\nexpect notices 0");
+  ASSERT_EQ(scenario.steps.size(), 2u);
+  EXPECT_EQ(scenario.steps[0].line, 3);
+  EXPECT_EQ(scenario.steps[1].line, 5);
+}
+
+TEST(ScenarioTest, BadBytesAreShownEscapedAndCutShort) {
+  std::string garbage =
+      "\x7f"
+      "ELF\x02\x01\x01"s +
+      std::string(100, '\0') + "\xC0\x13";
+  std::string error = errorOf(garbage + " 1\n");
+  EXPECT_EQ(
+      error, "line 1: unknown command \"\\x7FELF\\x02\\x01\\x01" +
+                 [] {
+                   std::string zeros;
+                   for (int i = 0; i < 33; ++i) {
+                     zeros += "\\x00";
+                   }
+                   return zeros;
+                 }() +
+                 "\"... (109 bytes); the commands are: frames, frame-ms, advance-game-time, sleep, "
+                 "press, release, tap, add-peds, kill-ped, revive-ped, remove-ped, write-settings, "
+                 "edit-settings, delete-settings, settings-directory, lock-settings, "
+                 "deny-reading-settings, unlock-settings, expect");
+  for (char c : error) {
+    EXPECT_TRUE(c >= 0x20 && c < 0x7f) << "byte " << int(static_cast<unsigned char>(c));
+  }
+  EXPECT_NE(errorOf("tap \"a\\b\"\n").find("\"a\\\\b\" is not a key"), std::string::npos);
+}
+
+// Every number a row takes: its bounds are accepted, one past either is refused.
+TEST(ScenarioTest, EveryNumberIsAcceptedUpToItsBoundsAndRefusedPastThem) {
+  for (size_t i = 0; i < kCommandSpecCount; ++i) {
+    const CommandSpec& spec = kCommandSpecs[i];
+    bool numbered = spec.args == Args::kNumber || spec.args == Args::kPeds ||
+                    spec.args == Args::kKey || spec.args == Args::kPed || spec.args == Args::kWho;
+    if (!numbered) {
+      continue;
+    }
+    std::string name = spec.name;
+    for (int64_t value : {spec.low, spec.high}) {
+      Step step = only(name + " " + std::to_string(value));
+      EXPECT_EQ(step.number, value) << name;
+    }
+    for (int64_t value : {spec.low - 1, spec.high + 1}) {
+      std::string error = errorOf(name + " " + std::to_string(value));
+      EXPECT_NE(error.find("\"" + std::to_string(value) + "\""), std::string::npos) << error;
+      EXPECT_NE(error.find("(usage: " + std::string(spec.usage)), std::string::npos) << error;
+    }
+  }
+  EXPECT_EQ(commandSpec(Command::kFrames).high, kMostFramesPerStep);
+  EXPECT_EQ(commandSpec(Command::kTap).high, kHighestKeyCode);
+}
+
+TEST(ScenarioTest, NumbersAreDecimalOrHexAndNothingElse) {
+  EXPECT_EQ(only("frames 010").number, 10) << "leading zeros are not octal";
+  EXPECT_EQ(only("frames 0x1F").number, 31);
+  EXPECT_EQ(only("frames 0X1f").number, 31);
+  for (const char* word : {"+5", "1e3", "0x", "-", "5x", "0x1G", "\"\"", " 5 6"}) {
+    std::string error = errorOf("frames " + std::string(word));
+    EXPECT_EQ(error.compare(0, 15, "line 1: frames:"), 0) << word << ": " << error;
+  }
+}
+
+TEST(ScenarioTest, KeysByNameInAnyCaseWithOrWithoutPrefixOrByCode) {
+  for (const char* word : {"F5", "f5", "VK_F5", "vk_F5", "0x74", "116"}) {
+    EXPECT_EQ(only("tap " + std::string(word)).number, 116) << word;
+  }
+  EXPECT_EQ(only("tap ESCAPE").number, 27);
+  EXPECT_EQ(only("tap 0").number, 0);
+  EXPECT_NE(errorOf("tap VK_").find("\"VK_\" is not a key"), std::string::npos);
+}
+
+TEST(ScenarioTest, QuotesGroupAndCommentsEndALine) {
+  EXPECT_EQ(only("expect last-notice \"a # b\" # c").text, "a # b");
+  EXPECT_EQ(only("expect last-notice \"\"").text, "");
+  EXPECT_EQ(only("edit-settings \"toggle-key= VK_F5\"").text, "toggle-key= VK_F5");
+  EXPECT_NE(errorOf("frames 5#x").find("\"5#x\" is not a number"), std::string::npos)
+      << "a # inside a word starts no comment";
+}
+
+TEST(ScenarioTest, ASettingsBodyIsTakenAsItStands) {
+  Step step = only("write-settings\n# enabled=false \"q\"\n\n  toggle-key=VK_F5  \r\nend\r\n");
+  EXPECT_EQ(step.text, "# enabled=false \"q\"\r\n\r\n  toggle-key=VK_F5  \r\n");
+  EXPECT_EQ(only("write-settings\nend").text, "");
+  EXPECT_EQ(parsed("write-settings\nend \nend\nframes 1").steps.size(), 2u)
+      << "only a line that is exactly \"end\" ends the body";
+}
+
+TEST(ScenarioTest, WarnsAboutAScenarioThatRunsNothing) {
+  EXPECT_EQ(parsed("").warnings.size(), 1u);
+  EXPECT_NE(parsed("# only\n\n").warnings[0].find("no commands"), std::string::npos);
+  EXPECT_NE(parsed("frames 0\nexpect notices 0").warnings[0].find("runs no frame"),
+            std::string::npos);
+  EXPECT_TRUE(parsed("frames 1").warnings.empty());
+  EXPECT_TRUE(parsed("\xEF\xBB\xBF"
+                     "frames 1")
+                  .warnings.empty())
+      << "a byte order mark is skipped";
+}
+
+TEST(ScenarioTest, TheScenarioFilesOfTheTreeParseCleanly) {
+  for (const char* file :
+       {"runner/default.scn", "tests/wine/key_window.scn", "tests/wine/unreadable_settings.scn",
+        "tests/wine/runner_reports_failures.scn"}) {
+    std::ifstream in(std::string(QUILLMERE_SOURCE_DIR) + "/" + file, std::ios::binary);
+    ASSERT_TRUE(in) << file;
+    std::stringstream text;
+    text << in.rdbuf();
+    Scenario scenario = parsed(text.str());
+    EXPECT_FALSE(scenario.steps.empty()) << file;
+    EXPECT_TRUE(scenario.warnings.empty()) << file;
+  }
+}
+
+}  // namespace
