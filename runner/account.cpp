@@ -55,7 +55,7 @@ void tellHeader(const std::string& plugin, const std::string& scenario,
 void tellRegistrations(const char* moment, int32_t from) {
   std::string text;
   for (int32_t i = from; i < standinHostEventCount(); ++i) {
-    StandinHostEvent event;
+    StandinHostEvent event = {};
     standinHostEventAt(i, &event);
     const char* what = event.kind == kStandinScriptRegister     ? "script registered"
                        : event.kind == kStandinScriptUnregister ? "script unregistered"

@@ -113,7 +113,7 @@ bool tellNewNotices(int32_t frame) {
   int32_t count = standinNoticeCount();
   bool any = session.noticesTold < count;
   for (; session.noticesTold < count; ++session.noticesTold) {
-    StandinNotice notice;
+    StandinNotice notice = {};
     standinNoticeAt(session.noticesTold, &notice);
     session.lastNotice = notice.message;
     std::string message = notice.message;
@@ -158,7 +158,7 @@ void runFrame() {
   int natives = 0;
   int32_t count = standinCallCount();
   for (int32_t i = 0; i < count; ++i) {
-    StandinCall call;
+    StandinCall call = {};
     standinCallAt(i, &call);
     if (call.kind != kStandinNative) {
       continue;

@@ -64,7 +64,7 @@ bool readFileBytes(const char* path, std::string* bytes, size_t most) {
   }
   bytes->clear();
   char chunk[4096];
-  size_t got;
+  size_t got = 0;
   while (bytes->size() <= most && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
     bytes->append(chunk, got);
   }
