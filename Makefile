@@ -3,6 +3,7 @@
 #   make run      build it and play a session with it in the stand-in host under Wine
 #   make test     every suite: formatting, native (plain, ASan+UBSan, TSan), Windows under Wine;
 #                 one verdict line at the end
+#   make soak     the native soak alone, FRAMES frames (default 1,000,000)
 #   make bench    benchmarks of the per-frame pass and the settings reader
 #   make fuzz     the libFuzzer targets in turn, FUZZ_SECONDS each
 #   make format   reformat the sources with clang-format
@@ -11,6 +12,7 @@
 
 SCENARIO ?=
 FUZZ_SECONDS ?= 60
+FRAMES ?= 1000000
 SUITES := native asan tsan windows
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 ENSURE = sh scripts/ensure-tools.sh
@@ -27,7 +29,7 @@ TOOLS_asan := native
 TOOLS_tsan := native
 TOOLS_windows := windows wine
 
-.PHONY: all windows run test $(addprefix test-,$(SUITES)) check-format format bench fuzz clean
+.PHONY: all windows run test $(addprefix test-,$(SUITES)) check-format format soak bench fuzz clean
 
 all: windows
 
@@ -62,6 +64,12 @@ check-format:
 format:
 	@$(ENSURE) format
 	@clang-format -i $(SOURCES)
+
+soak:
+	@$(ENSURE) native
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native --target quillmere_soak
+	@build/native/tests/quillmere-soak $(FRAMES)
 
 bench:
 	@$(ENSURE) native bench

@@ -31,9 +31,6 @@ void standinSetTickCount(uint32_t ms) {
 void standinAdvanceTickCount(uint32_t ms) {
   clockAdvance(ms);
 }
-uint32_t standinTickCount(void) {
-  return GetTickCount();
-}
 
 int32_t standinLoadPlugin(const char* /*path*/) {
   if (loaded) {

@@ -17,9 +17,6 @@ extern "C" {
 
 void standinSetTickCount(uint32_t) {}
 void standinAdvanceTickCount(uint32_t) {}
-uint32_t standinTickCount(void) {
-  return GetTickCount();
-}
 
 int32_t standinLoadPlugin(const char* path) {
   if (plugin != nullptr) {

@@ -72,6 +72,11 @@ void scriptContextResume() {
 }
 
 void scriptContextWait() {
+  if (!insideScript) {
+    // Only the script may hand control back. A caller on the host's side (a benchmark driving one
+    // pass directly) goes on at once, as in the Windows build.
+    return;
+  }
   std::unique_lock<std::mutex> lock(batonLock);
   turn = Turn::kHost;
   batonMoved.notify_all();

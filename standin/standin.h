@@ -6,6 +6,11 @@
 // Windows DLL ScriptHookRDR2.dll (loaded beside the real Quillmere.asi under Wine), where these
 // functions are exported under their plain names. Plain C types only, so they cross that DLL
 // boundary.
+//
+// What the stand-in records (registrations, calls, notices) is kept in logs of fixed size, so that
+// a host run for hours holds no more than a short run. Each log numbers its entries from 0 at its
+// last clear and keeps the latest ones (the capacities below); an entry that has been overwritten
+// reads as out of range, and the count goes on.
 #pragma once
 
 #include <cstdint>
@@ -45,7 +50,9 @@ struct StandinHostEvent {
   int32_t inScript;  // nonzero: made from inside the script context
 };
 
-int32_t standinHostEventCount(void);
+constexpr int32_t kStandinHostEventLogCapacity = 256;
+
+int32_t standinHostEventCount(void);                               // since standinResetAll
 int32_t standinHostEventAt(int32_t index, StandinHostEvent* out);  // 0 when out of range
 int32_t standinScriptRegistered(void);                             // a script is registered
 int32_t standinKeyboardHandlerCount(void);
@@ -77,7 +84,6 @@ void standinSetFrameMs(int32_t ms);
 // setters do nothing.
 void standinSetTickCount(uint32_t ms);
 void standinAdvanceTickCount(uint32_t ms);
-uint32_t standinTickCount(void);
 
 // Runs `count` frames: each advances the clocks, then resumes the script (starting it on the first
 // frame after registration) until it waits again.
@@ -119,7 +125,15 @@ struct StandinCall {
   uint64_t result;
 };
 
-// Calls since the last clear. The log keeps at most a million entries; counts go on beyond.
+// Turns the per-call log on (the default) or off; the counts below go on either way. Off, a
+// benchmark measures the plug-in rather than the log. Kept by standinResetWorld, turned back on by
+// standinResetAll.
+void standinSetCallLog(int32_t on);
+
+// Enough for a few dozen frames over a full world, or thousands over the player alone.
+constexpr int32_t kStandinCallLogCapacity = 1 << 16;
+
+// Calls since the last clear (or the world's reset).
 int32_t standinCallCount(void);
 int32_t standinCallAt(int32_t index, StandinCall* out);  // 0 when out of range
 void standinClearCalls(void);
@@ -131,33 +145,29 @@ int64_t standinProtectCount(int32_t handle);
 // How many frames since the world was reset set that flag on this ped at least once.
 int64_t standinProtectedFrames(int32_t handle);
 
-// One posted toast, decoded.
+// One posted toast: the records as posted, and the strings behind them.
 struct StandinNotice {
   int32_t frame;
-  int32_t duration;      // options slot 0
   char soundSet[64];     // the name at options slot 1
   char soundName[64];    // the name at options slot 2
   char title[128];       // the text behind content slot 1
   char message[256];     // the text behind content slot 2
-  uint32_t textureHash;  // content slot 4
-  uint32_t iconHash;     // content slot 5
-  uint32_t colourHash;   // content slot 6
-  char textureName[64];  // the names those hashes were asked for, when the plug-in asked
-  char iconName[64];
-  char colourName[64];
   uint64_t options[13];  // the records as posted
   uint64_t content[7];
   uint64_t extraArgs[2];  // the two arguments after the records
 };
 
-int32_t standinNoticeCount(void);
+constexpr int32_t kStandinNoticeLogCapacity = 1024;
+
+int32_t standinNoticeCount(void);                            // since the world was reset
 int32_t standinNoticeAt(int32_t index, StandinNotice* out);  // 0 when out of range
 
 // The game's name hash: Jenkins' one-at-a-time over the lower-cased name.
 uint32_t standinNameHash(const char* name);
 
 // Text handles handed out by the text native all carry these high bits, so a caller that keeps
-// only the low half of a handle is caught.
+// only the low half of a handle is caught. Only the latest 64 handles name a text; a notice that
+// is handed an older one shows an empty string.
 constexpr uint64_t kStandinTextHandleBase = 0x7E57000000000000ull;
 
 }  // extern "C"

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,8 +65,10 @@ void PluginTest::loadAndStart() {
 std::vector<StandinCall> PluginTest::callsInFrame(int32_t frame) {
   std::vector<StandinCall> calls;
   StandinCall call;
-  for (int32_t i = 0; standinCallAt(i, &call) != 0; ++i) {
-    if (call.frame == frame) {
+  int32_t count = standinCallCount();
+  // The log keeps only the latest calls; older frames have nothing left to show.
+  for (int32_t i = std::max(0, count - kStandinCallLogCapacity); i < count; ++i) {
+    if (standinCallAt(i, &call) != 0 && call.frame == frame) {
       calls.push_back(call);
     }
   }
@@ -83,9 +86,13 @@ std::vector<uint64_t> PluginTest::nativeHashesInFrame(int32_t frame) {
 }
 
 std::vector<StandinNotice> PluginTest::notices() {
-  std::vector<StandinNotice> found(static_cast<size_t>(standinNoticeCount()));
-  for (size_t i = 0; i < found.size(); ++i) {
-    standinNoticeAt(static_cast<int32_t>(i), &found[i]);
+  std::vector<StandinNotice> found;
+  StandinNotice notice;
+  int32_t count = standinNoticeCount();
+  for (int32_t i = std::max(0, count - kStandinNoticeLogCapacity); i < count; ++i) {
+    if (standinNoticeAt(i, &notice) != 0) {
+      found.push_back(notice);
+    }
   }
   return found;
 }

@@ -440,6 +440,10 @@ TEST_F(ToggleTest, TogglesRacingThePassesKeepNoticesAndProtectionInStep) {
       }
     }
   });
+  // On a busy machine the typist may not run at all during 300 quick frames: let it start first.
+  while (sent.load(std::memory_order_relaxed) == 0) {
+    std::this_thread::yield();
+  }
   standinRunFrames(300);
   stop.store(true);
   typist.join();
