@@ -27,9 +27,9 @@ struct SettingsLine {
   size_t valueLength;
   char valueHead[4];  // the value's first bytes, lower-cased: enough to tell "true"
   // The value with blanks trimmed off both ends, kept while it could still be a key name.
-  bool nameStarted;  // a byte other than a blank has been seen in the value
-  bool nameTooLong;  // the trimmed value is longer than any key name
-  size_t nameSpan;   // bytes from the first non-blank through the latest byte
+  bool nameStarted;   // a byte other than a blank has been seen in the value
+  bool nameTooLong;   // the trimmed value is longer than any key name
+  size_t nameSpan;    // bytes from the first non-blank through the latest byte
   size_t nameLength;  // bytes from the first non-blank through the last non-blank
   char name[kLongestKeyName];
 };
