@@ -28,10 +28,14 @@ bool isKeyJustReleased(uint32_t key) {
   KeyRecord& record = keyTable[key];
   uint32_t stampMs = record.stampMs.load(std::memory_order_relaxed);
   int32_t upFlag = record.upFlag.load(std::memory_order_relaxed);
+  // Nearly every pass finds no release: it then asks the system for no tick count at all.
+  if (upFlag == 0) {
+    return false;
+  }
   // Elapsed time in wrapping arithmetic, so the window holds across the tick counter's wrap.
   // The clock is read after the stamp, so a fresh event cannot look as if it came from the future.
   uint32_t elapsedMs = platformTickCount() - stampMs;
-  if (elapsedMs >= kReleaseWindowMs || upFlag == 0) {
+  if (elapsedMs >= kReleaseWindowMs) {
     return false;
   }
   // Cleared so that one release is reported once.
