@@ -23,10 +23,6 @@ void writeDefaultContent(std::FILE* file) {
   }
 }
 
-int32_t gameTime() {
-  return invokeNative32(native::kGetGameTimer);
-}
-
 }  // namespace
 
 void loadSettings() {
@@ -52,11 +48,7 @@ void loadSettings() {
   }
 }
 
-void reloadPhase() {
-  // Signed 32-bit difference, so the test holds when the game timer wraps.
-  uint32_t elapsed = static_cast<uint32_t>(gameTime()) - static_cast<uint32_t>(lastLoadTime);
-  if (static_cast<int32_t>(elapsed) >= kReloadIntervalMs) {
-    loadSettings();
-    lastLoadTime = gameTime();
-  }
+void reloadSettingsNow() {
+  loadSettings();
+  lastLoadTime = invokeNative32(native::kGetGameTimer);
 }

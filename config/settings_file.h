@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "host/natives.h"
+
 constexpr const char* kSettingsFileName = "Quillmere.ini";
 
 // The settings are read again when this much game time has passed since the last reload.
@@ -16,5 +18,16 @@ extern int32_t lastLoadTime;
 // be opened for reading and does not exist yet. Never touches `settings.active`.
 void loadSettings();
 
-// The reload phase of a pass: reloads when 5000 ms or more of game time have passed.
-void reloadPhase();
+// Loads the settings and stores the game time after the load in lastLoadTime.
+void reloadSettingsNow();
+
+// The reload phase of a pass: reloads when 5000 ms or more of game time have passed. Inline: every
+// pass makes this test, and only one in about 300 reloads.
+inline void reloadPhase() {
+  // Signed 32-bit difference, so the test holds when the game timer wraps.
+  const uint32_t elapsed = static_cast<uint32_t>(invokeNative32(native::kGetGameTimer)) -
+                           static_cast<uint32_t>(lastLoadTime);
+  if (static_cast<int32_t>(elapsed) >= kReloadIntervalMs) {
+    reloadSettingsNow();
+  }
+}
