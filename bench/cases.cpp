@@ -32,10 +32,11 @@ namespace {
 
 constexpr int32_t kWorldPeds = 256;
 
-std::string benchDir;  // the temporary directory, empty until made
+std::string benchDir;            // the temporary directory, empty until made
 std::vector<int32_t> worldPeds;  // the handles of the pass cases' peds
 
-// ---- Passes --------------------------------------------------------------------------------------
+// ---- Passes
+// --------------------------------------------------------------------------------------
 
 // A world of `peds` living peds, the player among them; game time 0, which is also the last
 // reload's, so no pass reloads; no key event recorded.
@@ -155,7 +156,8 @@ const char* checkAllPeds() {
   return checkPass(1 + 3 * kWorldPeds, kWorldPeds);
 }
 
-// ---- Reloads -------------------------------------------------------------------------------------
+// ---- Reloads
+// -------------------------------------------------------------------------------------
 
 const char* const kDefaultDir = "default-file";
 const char* const kCommentsDir = "ten-megabytes-of-comments";

@@ -5,8 +5,8 @@
 #include <cstddef>
 
 struct BenchCase {
-  const char* name;  // as the table shows it
-  const char* id;    // for benchmark and dump names
+  const char* name;   // as the table shows it
+  const char* id;     // for benchmark and dump names
   void (*prepare)();  // the world, the settings and the current directory the runs need
   void (*plugin)();   // one run of the plug-in
   void (*floor)();    // one run of its floor

@@ -95,9 +95,9 @@ InstructionCounts countInstructions(const std::string& self) {
     return counts;
   }
   const std::string dir = pattern;
-  const std::string command = "valgrind --tool=callgrind --collect-atstart=no --callgrind-out-file=" +
-                              dir + "/out '" + self + "' --count-instructions >" + dir +
-                              "/log 2>&1";
+  const std::string command =
+      "valgrind --tool=callgrind --collect-atstart=no --callgrind-out-file=" + dir + "/out '" +
+      self + "' --count-instructions >" + dir + "/log 2>&1";
   const int status = std::system(command.c_str());
   std::map<std::string, double> totals;
   std::error_code error;

@@ -6,7 +6,7 @@
 
 struct InstructionCounts {
   bool available = false;
-  std::string why;                      // when not available
+  std::string why;                       // when not available
   std::map<std::string, double> perRun;  // by "<case id>/plug-in" and "<case id>/floor"
 };
 

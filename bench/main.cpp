@@ -26,12 +26,9 @@ struct Target {
 };
 
 const std::map<std::string, Target> kTargets = {
-    {"player_only", {1.10, 0, 0}},
-    {"inactive", {1.25, 0, 0}},
-    {"all_peds", {1.10, 0, 0}},
-    {"reload_default", {0, 1.25, 0}},
-    {"reload_comments", {0, 3.0, 6.9}},
-    {"reload_long_line", {0, 0, 0}},
+    {"player_only", {1.10, 0, 0}},      {"inactive", {1.25, 0, 0}},
+    {"all_peds", {1.10, 0, 0}},         {"reload_default", {0, 1.25, 0}},
+    {"reload_comments", {0, 3.0, 6.9}}, {"reload_long_line", {0, 0, 0}},
 };
 constexpr long kDllSizeLimit = 64 * 1024;
 
@@ -88,9 +85,9 @@ std::string checkTargets(const Target& target, double timeRatio, double pluginNs
   char text[160];
   std::string out;
   if (target.instructionRatio > 0) {
-    std::snprintf(text, sizeof text, "instructions <= %.2fx: %s; ", target.instructionRatio,
-                  haveInstructions ? verdict(instructionRatio <= target.instructionRatio).c_str()
-                                   : "n/a");
+    std::snprintf(
+        text, sizeof text, "instructions <= %.2fx: %s; ", target.instructionRatio,
+        haveInstructions ? verdict(instructionRatio <= target.instructionRatio).c_str() : "n/a");
     out += text;
   }
   if (target.timeRatio > 0) {
@@ -196,13 +193,14 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   removeBenchFiles();
 
-  std::printf("\n\n%-32s %10s %10s %6s  %12s %12s %6s  %7s %6s\n", "case (median time)",
-              "plug-in", "floor", "ratio", "plug-in Ir", "floor Ir", "ratio", "allocs", "floor");
+  std::printf("\n\n%-32s %10s %10s %6s  %12s %12s %6s  %7s %6s\n", "case (median time)", "plug-in",
+              "floor", "ratio", "plug-in Ir", "floor Ir", "ratio", "allocs", "floor");
   int missed = 0;
   for (size_t i = 0; i < kBenchCaseCount; ++i) {
     const BenchCase& bench = kBenchCases[i];
     const std::string id = bench.id;
-    if (reporter.medians.count(id + "/plug-in") == 0 || reporter.medians.count(id + "/floor") == 0) {
+    if (reporter.medians.count(id + "/plug-in") == 0 ||
+        reporter.medians.count(id + "/floor") == 0) {
       continue;  // filtered out by --benchmark_filter
     }
     const double pluginNs = reporter.medians[id + "/plug-in"];
@@ -215,10 +213,9 @@ int main(int argc, char** argv) {
                 formatTime(pluginNs).c_str(), formatTime(floorNs).c_str(), pluginNs / floorNs,
                 counts.available ? formatCount(pluginIr).c_str() : "n/a",
                 counts.available ? formatCount(floorIr).c_str() : "n/a", irRatio,
-                formatCount(pluginAllocs).c_str(),
-                formatCount(allocations[id + "/floor"]).c_str());
-    const std::string targets = checkTargets(kTargets.at(id), pluginNs / floorNs, pluginNs,
-                                             irRatio, counts.available, pluginAllocs);
+                formatCount(pluginAllocs).c_str(), formatCount(allocations[id + "/floor"]).c_str());
+    const std::string targets = checkTargets(kTargets.at(id), pluginNs / floorNs, pluginNs, irRatio,
+                                             counts.available, pluginAllocs);
     missed += targets.find("MISSED") != std::string::npos ? 1 : 0;
     std::printf("%-32s targets: %s\n", "", targets.c_str());
   }

@@ -61,6 +61,16 @@ inline const char* findAnyOf(const char* from, const char* to) {
 template <char... Marks>
 inline const char* findNoneOf(const char* from, const char* to) {
 #if defined(__SSE2__)
+  while (to - from >= 64) {
+    const unsigned a = markBits<Marks...>(from);
+    const unsigned b = markBits<Marks...>(from + 16);
+    const unsigned c = markBits<Marks...>(from + 32);
+    const unsigned d = markBits<Marks...>(from + 48);
+    if ((a & b & c & d) != 0xFFFFu) {
+      break;  // the blocks below find it
+    }
+    from += 64;
+  }
   while (to - from >= 16) {
     if (const unsigned bits = markBits<Marks...>(from) ^ 0xFFFFu) {
       return from + __builtin_ctz(bits);
