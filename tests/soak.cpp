@@ -24,13 +24,13 @@ namespace {
 
 int failures = 0;
 
-// Reports the first few failures of each check; a million frames could print a million lines.
-#define CHECK(condition)                                                              \
-  do {                                                                                \
-    if (!(condition) && ++failures <= 20) {                                           \
-      std::printf("FAILED %s:%d: %s (frame %d)\n", __FILE__, __LINE__, #condition,    \
-                  standinFrameNumber());                                              \
-    }                                                                                 \
+// Prints the first 20 failures and counts the rest; a million frames could print a million lines.
+#define CHECK(condition)                                                           \
+  do {                                                                             \
+    if (!(condition) && ++failures <= 20) {                                        \
+      std::printf("FAILED %s:%d: %s (frame %d)\n", __FILE__, __LINE__, #condition, \
+                  standinFrameNumber());                                           \
+    }                                                                              \
   } while (0)
 
 constexpr uint64_t kGetGameTimer = 0x4F67E8ECA7D3F667;
@@ -88,7 +88,8 @@ void writeSettings(const Written& s, int32_t rewrite) {
   std::fprintf(file,
                "# rewrite %d\r\n[Keybind]\r\nenabled=%s\r\ntoggle-key=%s\r\n\r\n[Optional]\r\n"
                "affect-all-peds=%s",
-               rewrite, s.keybindEnabled ? yes : "false", s.keyName, s.affectAllPeds ? yes : "false");
+               rewrite, s.keybindEnabled ? yes : "false", s.keyName,
+               s.affectAllPeds ? yes : "false");
   std::fclose(file);
 }
 
@@ -253,8 +254,7 @@ void soak(int32_t frames) {
     }
   }
   lateKib = residentKib();
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   shared.stop.store(true);
   typist.join();
 
@@ -263,8 +263,7 @@ void soak(int32_t frames) {
   std::printf("resident memory after %d frames: %ld KiB; at the end: %ld KiB\n", frames / 10,
               earlyKib, lateKib);
   std::printf("protection on in %lld frames, %lld of them over all living peds\n",
-              static_cast<long long>(run.activeFrames),
-              static_cast<long long>(run.allPedsFrames));
+              static_cast<long long>(run.activeFrames), static_cast<long long>(run.allPedsFrames));
   std::printf("%lld key events sent; %d notices, %lld changes of protection\n",
               static_cast<long long>(shared.sent.load()), standinNoticeCount(),
               static_cast<long long>(run.stateChanges));

@@ -1,31 +1,15 @@
 // End-to-end checks of the shipped plug-in under Wine that a scenario cannot express: what the
-// loader hands the host, the notice records slot by slot, and a long soak with memory watched.
+// loader hands the host, the notice records slot by slot, a long soak with memory watched, and
+// (load_cycles.cpp) the plug-in loaded and unloaded a hundred times.
 // Usage: quillmere-wine-checks CHECK PLUGIN, run in a directory of the check's own.
-#include <windows.h>
-// psapi.h needs windows.h first.
-#include <psapi.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
 
-#include "standin/standin.h"
+#include "tests/wine/wine_check.h"
 
 namespace {
-
-int failures = 0;
-
-#define CHECK(condition)                                                 \
-  do {                                                                   \
-    if (!(condition)) {                                                  \
-      std::printf("FAILED %s:%d: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                        \
-    }                                                                    \
-  } while (0)
-
-constexpr const char* kSettingsName = "Quillmere.ini";
-constexpr uint32_t kF3 = 114;
 
 // The game's name hash, written here on its own: Jenkins' one-at-a-time over the lower-cased name.
 uint32_t jenkinsLower(const char* name) {
@@ -39,31 +23,6 @@ uint32_t jenkinsLower(const char* name) {
   h ^= h >> 11;
   h += h << 15;
   return h;
-}
-
-bool settingsFileExists() {
-  return GetFileAttributesA(kSettingsName) != INVALID_FILE_ATTRIBUTES;
-}
-
-StandinHostEvent hostEvent(int32_t index) {
-  StandinHostEvent event = {};
-  standinHostEventAt(index, &event);
-  return event;
-}
-
-bool insideImage(HMODULE module, void* address) {
-  MODULEINFO info = {};
-  GetModuleInformation(GetCurrentProcess(), module, &info, sizeof info);
-  auto base = static_cast<char*>(info.lpBaseOfDll);
-  auto at = static_cast<char*>(address);
-  return at >= base && at < base + info.SizeOfImage;
-}
-
-// Both key events through the host's window thread, delivered before the next frame.
-void tapKey(uint32_t key) {
-  standinPostKeyEvent(key, 0);
-  standinPostKeyEvent(key, 1);
-  standinFlushKeyEvents();
 }
 
 // Attach and detach through the real loader: the registrations in order, under the module handle
@@ -157,15 +116,6 @@ void noticeRecords(const char* plugin) {
   standinUnloadPlugin();
 }
 
-SIZE_T committedBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters = {};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                       sizeof counters);
-  // Wine leaves PrivateUsage at zero; the commit charge is what a leak grows.
-  return counters.PagefileUsage;
-}
-
 // 100,000 frames over 256 peds in the all-peds mode, keys arriving from the window thread while
 // the frames run: nothing crashes, every pass waits once, and memory stays flat.
 void soak(const char* plugin) {
@@ -174,9 +124,7 @@ void soak(const char* plugin) {
   constexpr int32_t kMeasureFrom = 10000;
   constexpr SIZE_T kAllowedGrowth = 4u << 20;  // what the host itself records is far less
 
-  std::FILE* file = std::fopen(kSettingsName, "wb");
-  std::fputs("affect-all-peds=true\r\n", file);
-  std::fclose(file);
+  writeSettingsFile("affect-all-peds=true\r\n");
   standinResetWorld();
   int32_t peds[256] = {standinPlayerPed()};
   for (int32_t i = 1; i < 256; ++i) {
@@ -227,7 +175,9 @@ void soak(const char* plugin) {
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fputs("usage: quillmere-wine-checks attach_detach|notice_records|soak PLUGIN\n", stderr);
+    std::fputs(
+        "usage: quillmere-wine-checks attach_detach|notice_records|soak|load_cycles PLUGIN\n",
+        stderr);
     return 2;
   }
   // The directory is the check's own; a settings file left by an earlier run would mislead it.
@@ -239,6 +189,8 @@ int main(int argc, char** argv) {
     noticeRecords(argv[2]);
   } else if (check == "soak") {
     soak(argv[2]);
+  } else if (check == "load_cycles") {
+    loadCycles(argv[2]);
   } else {
     std::fprintf(stderr, "unknown check %s\n", argv[1]);
     return 2;

@@ -1,0 +1,71 @@
+// What the end-to-end checks under Wine share: the failure count and its CHECK, and small helpers
+// over the stand-in host and the Windows loader.
+#pragma once
+
+#include <windows.h>
+// psapi.h needs windows.h first.
+#include <psapi.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "standin/standin.h"
+
+// Failed checks so far; a check program exits non-zero when any failed.
+inline int failures = 0;
+
+#define CHECK(condition)                                                 \
+  do {                                                                   \
+    if (!(condition)) {                                                  \
+      std::printf("FAILED %s:%d: %s\n", __FILE__, __LINE__, #condition); \
+      ++failures;                                                        \
+    }                                                                    \
+  } while (0)
+
+constexpr const char* kSettingsName = "Quillmere.ini";
+constexpr uint32_t kF3 = 114;
+constexpr uint32_t kF5 = 116;
+
+inline bool settingsFileExists() {
+  return GetFileAttributesA(kSettingsName) != INVALID_FILE_ATTRIBUTES;
+}
+
+inline void writeSettingsFile(const char* text) {
+  if (std::FILE* file = std::fopen(kSettingsName, "wb")) {
+    std::fputs(text, file);
+    std::fclose(file);
+  }
+}
+
+inline StandinHostEvent hostEvent(int32_t index) {
+  StandinHostEvent event = {};
+  standinHostEventAt(index, &event);
+  return event;
+}
+
+inline bool insideImage(HMODULE module, void* address) {
+  MODULEINFO info = {};
+  GetModuleInformation(GetCurrentProcess(), module, &info, sizeof info);
+  auto base = static_cast<char*>(info.lpBaseOfDll);
+  auto at = static_cast<char*>(address);
+  return at >= base && at < base + info.SizeOfImage;
+}
+
+// Both key events through the host's window thread, delivered before the next frame.
+inline void tapKey(uint32_t key) {
+  standinPostKeyEvent(key, 0);
+  standinPostKeyEvent(key, 1);
+  standinFlushKeyEvents();
+}
+
+inline SIZE_T committedBytes() {
+  PROCESS_MEMORY_COUNTERS_EX counters = {};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                       sizeof counters);
+  // Wine leaves PrivateUsage at zero; the commit charge is what a leak grows.
+  return counters.PagefileUsage;
+}
+
+// The checks that have a file of their own.
+void loadCycles(const char* plugin);
