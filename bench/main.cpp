@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -32,11 +33,12 @@ const std::map<std::string, Target> kTargets = {
 };
 constexpr long kDllSizeLimit = 64 * 1024;
 
-// Keeps the median of every benchmark's repetitions, by benchmark name, in nanoseconds; prints
-// the library's context, and the runs only as progress.
+// Keeps the median of every benchmark's repetitions, in nanoseconds, and their coefficient of
+// variation, by benchmark name; prints the library's context, and the runs only as progress.
 class MedianReporter : public benchmark::ConsoleReporter {
  public:
   std::map<std::string, double> medians;
+  std::map<std::string, double> variations;
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
@@ -44,6 +46,8 @@ class MedianReporter : public benchmark::ConsoleReporter {
         medians[run.run_name.function_name] =
             run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9;
         std::fputc('.', stderr);
+      } else if (run.aggregate_name == "cv") {
+        variations[run.run_name.function_name] = run.real_accumulated_time;  // a fraction
       }
     }
   }
@@ -193,8 +197,12 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   removeBenchFiles();
 
-  std::printf("\n\n%-32s %10s %10s %6s  %12s %12s %6s  %7s %6s\n", "case (median time)", "plug-in",
-              "floor", "ratio", "plug-in Ir", "floor Ir", "ratio", "allocs", "floor");
+  std::printf(
+      "\n\nTimes are medians of the repetitions, the two sides interleaved; noise is the larger\n"
+      "coefficient of variation of the two. Ir: instructions per run under callgrind.\n"
+      "allocs: heap allocations per run, of the plug-in and of its floor.\n\n");
+  std::printf("%-32s %10s %10s %6s %6s  %10s %10s %6s  %6s %5s\n", "case", "plug-in", "floor",
+              "ratio", "noise", "plug-in Ir", "floor Ir", "ratio", "allocs", "floor");
   int missed = 0;
   for (size_t i = 0; i < kBenchCaseCount; ++i) {
     const BenchCase& bench = kBenchCases[i];
@@ -209,9 +217,11 @@ int main(int argc, char** argv) {
     const double floorIr = counts.available ? counts.perRun[id + "/floor"] : 0;
     const double irRatio = counts.available ? pluginIr / floorIr : 0;
     const double pluginAllocs = allocations[id + "/plug-in"];
-    std::printf("%-32s %10s %10s %5.2fx  %12s %12s %5.2fx  %7s %6s\n", bench.name,
+    const double noise =
+        std::max(reporter.variations[id + "/plug-in"], reporter.variations[id + "/floor"]);
+    std::printf("%-32s %10s %10s %5.2fx %5.1f%%  %10s %10s %5.2fx  %6s %5s\n", bench.name,
                 formatTime(pluginNs).c_str(), formatTime(floorNs).c_str(), pluginNs / floorNs,
-                counts.available ? formatCount(pluginIr).c_str() : "n/a",
+                100 * noise, counts.available ? formatCount(pluginIr).c_str() : "n/a",
                 counts.available ? formatCount(floorIr).c_str() : "n/a", irRatio,
                 formatCount(pluginAllocs).c_str(), formatCount(allocations[id + "/floor"]).c_str());
     const std::string targets = checkTargets(kTargets.at(id), pluginNs / floorNs, pluginNs, irRatio,
