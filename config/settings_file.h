@@ -19,7 +19,7 @@ extern int32_t lastLoadTime;
 void loadSettings();
 
 // Loads the settings and stores the game time after the load in lastLoadTime.
-void reloadSettingsNow();
+[[gnu::cold]] void reloadSettingsNow();
 
 // The reload phase of a pass: reloads when 5000 ms or more of game time have passed. Inline: every
 // pass makes this test, and only one in about 300 reloads.

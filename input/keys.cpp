@@ -21,7 +21,8 @@ void keyEventHandler(uint32_t key, uint16_t /*repeats*/, uint8_t /*scanCode*/,
   record.upFlag.store(isUpNow, std::memory_order_relaxed);
 }
 
-bool isReleaseFresh(KeyRecord& record, uint32_t stampMs) {
+bool isReleaseFresh(KeyRecord& record) {
+  uint32_t stampMs = record.stampMs.load(std::memory_order_relaxed);
   // Elapsed time in wrapping arithmetic, so the window holds across the tick counter's wrap.
   // The clock is read after the stamp, so a fresh event cannot look as if it came from the future.
   uint32_t elapsedMs = platformTickCount() - stampMs;

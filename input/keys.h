@@ -30,7 +30,7 @@ void keyEventHandler(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t i
 
 // The rest of isKeyJustReleased once the record's up flag is seen set: whether the release was
 // recorded less than 100 ms ago, by the tick count; clears the record when it was.
-bool isReleaseFresh(KeyRecord& record, uint32_t stampMs);
+[[gnu::cold]] bool isReleaseFresh(KeyRecord& record);
 
 // True once for a release of `key` recorded less than 100 ms ago; clears the record when true.
 // Inline, as is the toggle phase: every pass runs this much, and with no release recorded it is a
@@ -39,14 +39,14 @@ inline bool isKeyJustReleased(uint32_t key) {
   if (key >= kKeyCodeLimit) {
     return false;
   }
+  // The up flag first: nearly every pass finds no release, and then reads nothing more, the clock
+  // least of all.
   KeyRecord& record = keyTable[key];
-  const uint32_t stampMs = record.stampMs.load(std::memory_order_relaxed);
-  // Nearly every pass finds no release: it then asks the system for no tick count at all.
-  return record.upFlag.load(std::memory_order_relaxed) != 0 && isReleaseFresh(record, stampMs);
+  return record.upFlag.load(std::memory_order_relaxed) != 0 && isReleaseFresh(record);
 }
 
 // Flips protection and posts the matching notice.
-void toggleProtection();
+[[gnu::cold]] void toggleProtection();
 
 // The toggle phase of a pass: flips protection when the toggle key has just been released.
 inline void togglePhase() {
