@@ -219,10 +219,14 @@ int main(int argc, char** argv) {
     const double pluginAllocs = allocations[id + "/plug-in"];
     const double noise =
         std::max(reporter.variations[id + "/plug-in"], reporter.variations[id + "/floor"]);
-    std::printf("%-32s %10s %10s %5.2fx %5.1f%%  %10s %10s %5.2fx  %6s %5s\n", bench.name,
+    char irRatioText[16] = "n/a";
+    if (counts.available) {
+      std::snprintf(irRatioText, sizeof irRatioText, "%.2fx", irRatio);
+    }
+    std::printf("%-32s %10s %10s %5.2fx %5.1f%%  %10s %10s %6s  %6s %5s\n", bench.name,
                 formatTime(pluginNs).c_str(), formatTime(floorNs).c_str(), pluginNs / floorNs,
                 100 * noise, counts.available ? formatCount(pluginIr).c_str() : "n/a",
-                counts.available ? formatCount(floorIr).c_str() : "n/a", irRatio,
+                counts.available ? formatCount(floorIr).c_str() : "n/a", irRatioText,
                 formatCount(pluginAllocs).c_str(), formatCount(allocations[id + "/floor"]).c_str());
     const std::string targets = checkTargets(kTargets.at(id), pluginNs / floorNs, pluginNs, irRatio,
                                              counts.available, pluginAllocs);
