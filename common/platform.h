@@ -2,15 +2,21 @@
 // the settings file. platform_windows.cpp and platform_native.cpp implement it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 // Milliseconds since the system started, wrapping every 49.7 days (GetTickCount).
 uint32_t platformTickCount();
 
-// Opens an existing file for reading in binary mode without denying other openers; null when it
-// cannot be opened.
-std::FILE* platformOpenForReading(const char* name);
+// Opens an existing file for reading in binary mode without denying other openers; -1 when it
+// cannot be opened. A descriptor rather than a stream, whose buffer would come from the heap.
+int platformOpenForReading(const char* name);
+
+// Reads up to `capacity` bytes into `buffer`; 0 at the end of the file and on an error.
+size_t platformRead(int file, char* buffer, size_t capacity);
+
+void platformClose(int file);
 
 // Creates a new file for writing in binary mode without denying other openers; null when it
 // cannot be created, and null when something of that name already exists, so that a file we

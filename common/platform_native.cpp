@@ -1,4 +1,5 @@
-// The platform seam of the native build: the stand-in host's clock and POSIX file opening.
+// The platform seam of the native build: the stand-in host's clock and POSIX files.
+#include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,8 +13,24 @@ uint32_t platformTickCount() {
   return GetTickCount();
 }
 
-std::FILE* platformOpenForReading(const char* name) {
-  return std::fopen(name, "rb");
+int platformOpenForReading(const char* name) {
+  return open(name, O_RDONLY | O_CLOEXEC);
+}
+
+size_t platformRead(int file, char* buffer, size_t capacity) {
+  for (;;) {
+    const ssize_t got = read(file, buffer, capacity);
+    if (got >= 0) {
+      return static_cast<size_t>(got);
+    }
+    if (errno != EINTR) {
+      return 0;  // a signal is no reason to stop reading the file early
+    }
+  }
+}
+
+void platformClose(int file) {
+  close(file);
 }
 
 std::FILE* platformCreateNew(const char* name) {

@@ -1,4 +1,4 @@
-// The platform seam of the Windows build: KERNEL32's clock and the C runtime's file opening.
+// The platform seam of the Windows build: KERNEL32's clock and the C runtime's files.
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
@@ -11,8 +11,17 @@ uint32_t platformTickCount() {
   return GetTickCount();
 }
 
-std::FILE* platformOpenForReading(const char* name) {
-  return _fsopen(name, "rb", _SH_DENYNO);
+int platformOpenForReading(const char* name) {
+  return _sopen(name, _O_RDONLY | _O_BINARY | _O_NOINHERIT, _SH_DENYNO);
+}
+
+size_t platformRead(int file, char* buffer, size_t capacity) {
+  const int got = _read(file, buffer, static_cast<unsigned>(capacity));
+  return got > 0 ? static_cast<size_t>(got) : 0;
+}
+
+void platformClose(int file) {
+  _close(file);
 }
 
 std::FILE* platformCreateNew(const char* name) {

@@ -12,6 +12,7 @@
 
 #include "common/settings.h"
 #include "config/settings_file.h"
+#include "config/settings_reader.h"
 #include "fuzz/settings_model.h"
 
 namespace {
@@ -60,9 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   const Settings start = model::startFor(size);
 
-  // The bytes go into the file behind a line without a key. Its length puts the input's first
-  // lone CR (or else its first CR) last in a piece of the reader's, where the reader must carry it
-  // over to the next piece; without a CR, the length moves the input across the pieces at random.
+  // The bytes go into the file behind a line without a key. Its length puts one byte of the input
+  // where the reader's pieces are cut: the first lone CR (or else the first CR) last in a piece,
+  // where the reader must hold it until the next piece tells whether an LF follows; or, for half
+  // the sizes, the first '=' a few bytes into a piece, so that the key before it is cut. Without
+  // either, the length moves the input across the pieces at random.
+  const size_t piece = kSettingsReadPiece;
   size_t crossing = text.find('\r');
   for (size_t cr = crossing; cr != std::string::npos; cr = text.find('\r', cr + 1)) {
     if (cr + 1 == text.size() || text[cr + 1] != '\n') {
@@ -70,9 +74,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
   }
-  const size_t piece = kSettingsReadPiece;
-  const size_t padding = crossing == std::string::npos ? size * 37 % (2 * piece + 7)
-                                                       : (2 * piece - 2 - crossing % piece) % piece;
+  size_t slot = piece - 1;  // where in a piece the chosen byte is to stand
+  if ((size & 8) != 0 && text.find('=') != std::string::npos) {
+    crossing = text.find('=');
+    slot = size / 16 % 20;
+  }
+  // The chosen byte stands at padding + 1 + crossing in the file.
+  const size_t padding = crossing == std::string::npos
+                             ? size * 37 % (2 * piece + 7)
+                             : (slot + 2 * piece - 1 - crossing % piece) % piece;
   const std::string file = std::string(padding, '#') + "\n" + text;
   Settings expected = start;
   model::applyText(file, expected);

@@ -21,17 +21,12 @@ void keyEventHandler(uint32_t key, uint16_t /*repeats*/, uint8_t /*scanCode*/,
   record.upFlag.store(isUpNow, std::memory_order_relaxed);
 }
 
-bool isKeyJustReleased(uint32_t key) {
-  if (key >= kKeyCodeLimit) {
-    return false;
-  }
-  KeyRecord& record = keyTable[key];
+bool isReleaseFresh(KeyRecord& record) {
   uint32_t stampMs = record.stampMs.load(std::memory_order_relaxed);
-  int32_t upFlag = record.upFlag.load(std::memory_order_relaxed);
   // Elapsed time in wrapping arithmetic, so the window holds across the tick counter's wrap.
   // The clock is read after the stamp, so a fresh event cannot look as if it came from the future.
   uint32_t elapsedMs = platformTickCount() - stampMs;
-  if (elapsedMs >= kReleaseWindowMs || upFlag == 0) {
+  if (elapsedMs >= kReleaseWindowMs) {
     return false;
   }
   // Cleared so that one release is reported once.
@@ -42,10 +37,7 @@ bool isKeyJustReleased(uint32_t key) {
   return true;
 }
 
-void togglePhase() {
-  if (!settings.keybindEnabled || !isKeyJustReleased(settings.toggleKey)) {
-    return;
-  }
+void toggleProtection() {
   settings.active = !settings.active;
   showToggleToast(settings.active ? kEnabledMessage : kDisabledMessage);
 }

@@ -10,12 +10,14 @@ extern "C" int DllMain(void* module, uint32_t reason, void* reserved);
 
 namespace {
 std::atomic<uint32_t> tickCount{0};
+std::atomic<int64_t> tickCountReads{0};
 // Stands for the module handle Windows would pass: any distinct address will do.
 char moduleImage;
 bool loaded = false;
 }  // namespace
 
 extern "C" uint32_t GetTickCount() {
+  tickCountReads.fetch_add(1, std::memory_order_relaxed);
   return tickCount.load(std::memory_order_relaxed);
 }
 
@@ -30,6 +32,9 @@ void standinSetTickCount(uint32_t ms) {
 }
 void standinAdvanceTickCount(uint32_t ms) {
   clockAdvance(ms);
+}
+int64_t standinTickCountReads(void) {
+  return tickCountReads.load(std::memory_order_relaxed);
 }
 
 int32_t standinLoadPlugin(const char* /*path*/) {

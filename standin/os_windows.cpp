@@ -17,6 +17,9 @@ extern "C" {
 
 void standinSetTickCount(uint32_t) {}
 void standinAdvanceTickCount(uint32_t) {}
+int64_t standinTickCountReads(void) {
+  return -1;
+}
 
 int32_t standinLoadPlugin(const char* path) {
   if (plugin != nullptr) {

@@ -84,6 +84,9 @@ void standinSetFrameMs(int32_t ms);
 // setters do nothing.
 void standinSetTickCount(uint32_t ms);
 void standinAdvanceTickCount(uint32_t ms);
+// How often the plug-in has read the tick count since the process started (its keyboard handler
+// reads it once per event); -1 on Windows, whose clock is the system's.
+int64_t standinTickCountReads(void);
 
 // Runs `count` frames: each advances the clocks, then resumes the script (starting it on the first
 // frame after registration) until it waits again.

@@ -9,6 +9,7 @@
 #include "common/settings.h"
 #include "config/key_names.h"
 #include "config/settings_file.h"
+#include "config/settings_reader.h"
 #include "tests/plugin_fixture.h"
 #include "tests/settings_cases.h"
 
@@ -193,9 +194,10 @@ TEST_F(SettingsLinesTest, LineRulesFromTextAndFromTheFile) {
   }
 }
 
-// The reader takes the file in pieces; a line end or a Ctrl-Z must mean the same wherever the
-// pieces happen to be cut.
-TEST_F(SettingsLinesTest, LineEndsMeanTheSameAtAnyOffsetInTheFile) {
+// The reader takes the file in pieces; a key, a value, a line end or a Ctrl-Z must mean the same
+// wherever the pieces happen to be cut. Each tail follows a line without a key, or ends a long line
+// that has none before it.
+TEST_F(SettingsLinesTest, LinesMeanTheSameWhereverThePiecesAreCut) {
   const LineCase tails[] = {
       {"CR LF", "enabled=TRUE\r\n", setsEnabled(true)},
       {"lone CR", "enabled=tr\rue\n", setsEnabled(false)},
@@ -204,28 +206,39 @@ TEST_F(SettingsLinesTest, LineEndsMeanTheSameAtAnyOffsetInTheFile) {
        "toggle-key=VK_F6\r\n\x1a"
        "enabled=false",
        setsKey(kF6)},
+      {"longest key", "affect-all-peds=TRUE\r\n", setsAllPeds(true)},
+      {"key name in blanks", "toggle-key= \t VK_F5 \t\r\n", setsKey(kF5)},
+      {"key name with a blank inside", "toggle-key=VK_ F5\r\n", setsKey(kF3)},
+      {"value cut at the first =", "x=1 enabled=true\n", setsEnabled(false)},
   };
   std::vector<size_t> padding;
   for (size_t n = 0; n <= 1100; ++n) {
     padding.push_back(n);
   }
-  // Around the usual buffer sizes as well.
-  for (size_t around : {4096u, 8192u}) {
-    for (size_t n = around - 24; n <= around + 4; ++n) {
+  // Around the usual stream buffer sizes, and the reader's first two piece boundaries.
+  for (size_t around : {size_t{4096}, size_t{8192}, kSettingsReadPiece, 2 * kSettingsReadPiece}) {
+    for (size_t n = around - 40; n <= around + 4; ++n) {
       padding.push_back(n);
     }
   }
   for (const LineCase& tail : tails) {
-    for (size_t n : padding) {
-      SCOPED_TRACE(testing::Message() << tail.name << " after " << n << " bytes");
-      writeFile(std::string(n, '#') + "\n" + tail.text);
-      for (const Settings& start : kStarts) {
-        settings = start;
-        loadSettings();
-        expectOutcome(start, tail.outcome);
-      }
-      if (HasFailure()) {
-        return;  // one offset is enough to see the fault
+    for (const char* before : {"\n", ""}) {
+      for (size_t n : padding) {
+        SCOPED_TRACE(testing::Message() << tail.name << " after " << n << " bytes"
+                                        << (*before == '\0' ? " in the same line" : ""));
+        const std::string text = std::string(n, '#') + before + tail.text;
+        writeFile(text);
+        for (const Settings& start : kStarts) {
+          settings = start;
+          loadSettings();
+          expectOutcome(start, tail.outcome);
+          settings = start;
+          applySettingsText(text.data(), text.size());
+          expectOutcome(start, tail.outcome);
+        }
+        if (HasFailure()) {
+          return;  // one offset is enough to see the fault
+        }
       }
     }
   }

@@ -296,6 +296,51 @@ TEST_F(ToggleTest, KeybindEnabledByAReloadTogglesInThatSamePass) {
   EXPECT_FALSE(protectionWorkIn(frame));
 }
 
+// The up flag is looked at before the clock: a pass with no release recorded asks for no tick
+// count, while one with a release, fresh or stale, must.
+TEST_F(ToggleTest, OnlyARecordedReleaseMakesAPassReadTheClock) {
+  loadAndStart();
+  struct Row {
+    const char* what;
+    void (*events)();
+    int64_t readsPerPass;
+  };
+  const Row rows[] = {
+      {"no event", [] {}, 0},
+      {"toggle key held down", [] { standinKeyEvent(kF3, 0); }, 0},
+      {"another key released", [] { tap(65); }, 0},
+      {"keybind off, toggle key released",
+       [] {
+         settings.keybindEnabled = false;
+         tap(kF3);
+       },
+       0},
+      {"toggle key released 100 ms ago",
+       [] {
+         settings.keybindEnabled = true;
+         tap(kF3);
+         standinAdvanceTickCount(100);
+       },
+       1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    row.events();
+    const int64_t before = standinTickCountReads();
+    ASSERT_GE(before, 0);
+    standinRunFrames(3);
+    EXPECT_EQ(standinTickCountReads() - before, 3 * row.readsPerPass);
+  }
+  EXPECT_TRUE(notices().empty());
+
+  // A fresh release: the one pass that sees it reads the clock once, and clears the record.
+  tap(kF3);
+  const int64_t before = standinTickCountReads();
+  standinRunFrames(3);
+  EXPECT_EQ(standinTickCountReads() - before, 1);
+  EXPECT_EQ(notices().size(), 1u);
+}
+
 TEST_F(ToggleTest, JustReleasedAnswersYesOnceAndThenClearsTheRecord) {
   standinSetTickCount(5000);
   keyEventHandler(kF3, 1, 0x3D, 0, 7, 1, 1);
