@@ -12,6 +12,11 @@ int32_t lastLoadTime = 0;
 
 namespace {
 
+// The reader and its 64 KiB of pieces live here rather than on the script's stack, whose size
+// the host chooses; a reload allocates nothing either way. Only the script context reloads, one
+// reload at a time.
+SettingsReader reader;
+
 void writeDefaultContent(std::FILE* file) {
   for (const char* literal : kDefaultContent) {
     for (const char* c = literal; *c != '\0'; ++c) {
@@ -28,10 +33,8 @@ void writeDefaultContent(std::FILE* file) {
 void loadSettings() {
   const int file = platformOpenForReading(kSettingsFileName);
   if (file >= 0) {
-    // On the stack, so that a reload allocates nothing.
-    SettingsReader reader;
     beginSettingsText(reader);
-    size_t got;
+    size_t got = 0;
     while ((got = platformRead(file, settingsPieceSpace(reader), kSettingsReadPiece)) > 0 &&
            takeSettingsPiece(reader, got)) {
     }

@@ -15,6 +15,10 @@
 
 namespace {
 
+// applySettingsText's reader: 64 KiB of pieces, kept off the caller's stack like the file
+// reader's. One text at a time.
+SettingsReader textReader;
+
 constexpr char kEndOfFile = 0x1A;  // Ctrl-Z: text mode ends the file here
 constexpr char kValueHeadTrue[] = {'t', 'r', 'u', 'e'};
 
@@ -197,7 +201,7 @@ void endSettingsText(SettingsReader& reader) {
 }
 
 void applySettingsText(const char* text, size_t length) {
-  SettingsReader reader;
+  SettingsReader& reader = textReader;
   beginSettingsText(reader);
   while (length > 0) {
     const size_t piece = std::min(length, kSettingsReadPiece);

@@ -16,7 +16,7 @@ constexpr size_t kLongestSettingKey =
     std::max({kEnabledKey.size(), kToggleKeyKey.size(), kAffectAllPedsKey.size()});
 
 // Text is taken in pieces of this many bytes (the file is read in them too).
-constexpr size_t kSettingsReadPiece = 64 * 1024;
+constexpr size_t kSettingsReadPiece = size_t{64} * 1024;
 
 // What is known about the line that the last piece left unfinished.
 struct SettingsLine {

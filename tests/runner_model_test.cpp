@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/settings.h"
-#include "config/settings_file.h"
+#include "config/settings_reader.h"
 #include "runner/settings_model.h"
 #include "tests/plugin_fixture.h"
 #include "tests/settings_cases.h"
