@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "common/settings.h"
-#include "config/settings_file.h"
+#include "config/settings_reader.h"
 #include "fuzz/settings_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
