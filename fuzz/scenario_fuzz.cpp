@@ -39,20 +39,20 @@ void checkError(const std::string& error, size_t lines) {
 
 void checkStep(const Step& step, int previousLine, size_t lines) {
   check(step.line > previousLine && static_cast<size_t>(step.line) <= lines);
-  const CommandSpec& spec = commandSpec(step.command);
-  check(spec.command == step.command);
-  switch (spec.args) {
+  const CommandRow& row = commandRow(step.command);
+  check(row.command == step.command);
+  switch (row.args) {
     case Args::kNumber:
     case Args::kPeds:
     case Args::kPed:
-      check(step.ped != PedRef::kHandle || (step.number >= spec.low && step.number <= spec.high));
-      check(spec.args == Args::kPed || (step.number >= spec.low && step.number <= spec.high));
+      check(step.ped != PedRef::kHandle || (step.number >= row.low && step.number <= row.high));
+      check(row.args == Args::kPed || (step.number >= row.low && step.number <= row.high));
       break;
     case Args::kKey:
       check(step.number >= 0 && step.number <= kHighestKeyCode);
       break;
     case Args::kWho:
-      check(step.who != Who::kCount || (step.number >= spec.low && step.number <= spec.high));
+      check(step.who != Who::kCount || (step.number >= row.low && step.number <= row.high));
       break;
     case Args::kSetting:
       check(step.text.find('=') != std::string::npos && step.text[0] != '=');

@@ -9,7 +9,7 @@ constexpr int64_t kInt32Min = -kInt32Max - 1;
 
 }  // namespace
 
-const CommandSpec kCommandSpecs[] = {
+const CommandRow kCommandRows[] = {
     {"frames", Command::kFrames, Args::kNumber, 0, kMostFramesPerStep, "frames N",
      "run N game frames (the script's pass runs once in each)"},
     {"frame-ms", Command::kFrameMs, Args::kNumber, 0, 60000, "frame-ms MS",
@@ -59,30 +59,30 @@ const CommandSpec kCommandSpecs[] = {
     {"expect file-writes", Command::kExpectFileWrites, Args::kNumber, 0, kInt32Max,
      "expect file-writes N", "times the plug-in wrote Quillmere.ini"},
 };
-const size_t kCommandSpecCount = sizeof kCommandSpecs / sizeof kCommandSpecs[0];
+const size_t kCommandSpecCount = sizeof kCommandRows / sizeof kCommandRows[0];
 
-const CommandSpec& commandSpec(Command command) {
+const CommandRow& commandRow(Command command) {
   for (size_t i = 0; i < kCommandSpecCount; ++i) {
-    if (kCommandSpecs[i].command == command) {
-      return kCommandSpecs[i];
+    if (kCommandRows[i].command == command) {
+      return kCommandRows[i];
     }
   }
-  return kCommandSpecs[0];
+  return kCommandRows[0];
 }
 
-std::string usageOf(const CommandSpec& spec) {
-  bool numbered = spec.args == Args::kNumber || spec.args == Args::kPeds;
-  return std::string(spec.usage) +
-         (numbered ? ", N from " + std::to_string(spec.low) + " to " + std::to_string(spec.high)
+std::string usageOf(const CommandRow& row) {
+  bool numbered = row.args == Args::kNumber || row.args == Args::kPeds;
+  return std::string(row.usage) +
+         (numbered ? ", N from " + std::to_string(row.low) + " to " + std::to_string(row.high)
                    : "");
 }
 
 std::string scenarioHelp() {
   std::string help;
   for (size_t i = 0; i < kCommandSpecCount; ++i) {
-    std::string usage = kCommandSpecs[i].usage;
+    std::string usage = kCommandRows[i].usage;
     help += "  " + usage + std::string(usage.size() < 28 ? 28 - usage.size() : 1, ' ') +
-            kCommandSpecs[i].help + "\n";
+            kCommandRows[i].help + "\n";
   }
   return help;
 }

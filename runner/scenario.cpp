@@ -80,11 +80,11 @@ std::string upper(std::string word) {
 // Checks one step's words against its row and fills the step in; returns what is wrong, or "".
 class StepReader {
  public:
-  StepReader(const CommandSpec& spec, const std::vector<std::string>& words, Step* step)
-      : spec_(spec), words_(words), step_(step) {}
+  StepReader(const CommandRow& row, const std::vector<std::string>& words, Step* step)
+      : row_(row), words_(words), step_(step) {}
 
   std::string read() {
-    switch (spec_.args) {
+    switch (row_.args) {
       case Args::kNone:
       case Args::kBody:
         return count(0, "");
@@ -135,7 +135,7 @@ class StepReader {
     if (words_.size() > most) {
       return "unexpected " + quoted(words_[most]) +
              (most == 0 ? "" : std::string(" after ") + what) +
-             (spec_.args == Args::kText ? " (put text with blanks in double quotes)" : "");
+             (row_.args == Args::kText ? " (put text with blanks in double quotes)" : "");
     }
     return "";
   }
@@ -144,10 +144,10 @@ class StepReader {
     if (!parseInteger(word, value)) {
       return quoted(word) + " is not a number";
     }
-    if (*value >= spec_.low && *value <= spec_.high) {
+    if (*value >= row_.low && *value <= row_.high) {
       return "";
     }
-    if (spec_.command == Command::kFrames && *value > spec_.high) {
+    if (row_.command == Command::kFrames && *value > row_.high) {
       return quoted(word) +
              " is more frames than one step runs; split longer runs over several "
              "steps";
@@ -183,10 +183,10 @@ class StepReader {
     if (!parseInteger(word, &step_->number)) {
       return quoted(word) + " is not a ped: use player, last or a ped's handle";
     }
-    return step_->number >= spec_.low && step_->number <= spec_.high
+    return step_->number >= row_.low && step_->number <= row_.high
                ? ""
-               : quoted(word) + " is out of range: handles go from " + std::to_string(spec_.low) +
-                     " to " + std::to_string(spec_.high);
+               : quoted(word) + " is out of range: handles go from " + std::to_string(row_.low) +
+                     " to " + std::to_string(row_.high);
   }
 
   std::string who(const std::string& word) {
@@ -218,15 +218,15 @@ class StepReader {
     return quoted(word) + " is not default, missing or unchanged";
   }
 
-  const CommandSpec& spec_;
+  const CommandRow& row_;
   const std::vector<std::string>& words_;
   Step* step_;
 };
 
-const CommandSpec* findSpec(const std::string& name) {
+const CommandRow* findRow(const std::string& name) {
   for (size_t i = 0; i < kCommandSpecCount; ++i) {
-    if (name == kCommandSpecs[i].name) {
-      return &kCommandSpecs[i];
+    if (name == kCommandRows[i].name) {
+      return &kCommandRows[i];
     }
   }
   return nullptr;
@@ -236,7 +236,7 @@ const CommandSpec* findSpec(const std::string& name) {
 std::string namesOf(bool expectations) {
   std::string names;
   for (size_t i = 0; i < kCommandSpecCount; ++i) {
-    std::string name = kCommandSpecs[i].name;
+    std::string name = kCommandRows[i].name;
     bool expectation = name.compare(0, 7, "expect ") == 0;
     if (expectation == expectations) {
       names += (names.empty() ? "" : ", ") + name.substr(expectations ? 7 : 0);
@@ -286,8 +286,8 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
       *error = where + "expect: what to expect is missing; expectations are: " + namesOf(true);
       return false;
     }
-    const CommandSpec* spec = findSpec(expectation ? "expect " + words[1] : words[0]);
-    if (spec == nullptr) {
+    const CommandRow* row = findRow(expectation ? "expect " + words[1] : words[0]);
+    if (row == nullptr) {
       *error = where + (expectation ? "expect: unknown expectation " + quoted(words[1]) +
                                           "; expectations are: " + namesOf(true)
                                     : "unknown command " + quoted(words[0]) +
@@ -296,17 +296,17 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
     }
     Step step;
     step.line = number;
-    step.command = spec->command;
+    step.command = row->command;
     for (const std::string& word : words) {
       step.written += (step.written.empty() ? "" : " ") + word;
     }
     const std::vector<std::string> args(words.begin() + (expectation ? 2 : 1), words.end());
-    std::string wrong = StepReader(*spec, args, &step).read();
+    std::string wrong = StepReader(*row, args, &step).read();
     if (!wrong.empty()) {
-      *error = where + spec->name + ": " + wrong + " (usage: " + usageOf(*spec) + ")";
+      *error = where + row->name + ": " + wrong + " (usage: " + usageOf(*row) + ")";
       return false;
     }
-    if (spec->args == Args::kBody) {
+    if (row->args == Args::kBody) {
       // The body is taken as it stands: settings lines may hold "#" and quotes.
       size_t j = i + 1;
       while (j < lines.size() && lines[j] != "end") {
@@ -314,7 +314,7 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
         ++j;
       }
       if (j == lines.size()) {
-        *error = where + spec->name + ": no line \"end\" closes it (usage: " + usageOf(*spec) + ")";
+        *error = where + row->name + ": no line \"end\" closes it (usage: " + usageOf(*row) + ")";
         return false;
       }
       i = j;

@@ -52,7 +52,7 @@ enum class Args {
   kBody,       // no words; the lines up to "end" follow
 };
 
-struct CommandSpec {
+struct CommandRow {
   const char* name;  // as written; an expectation's is "expect WHAT"
   Command command;
   Args args;
@@ -63,7 +63,7 @@ struct CommandSpec {
 };
 
 // Every command, one row each.
-extern const CommandSpec kCommandSpecs[];
+extern const CommandRow kCommandRows[];
 extern const size_t kCommandSpecCount;
 
 enum class PedRef { kPlayer, kLast, kHandle };
@@ -92,8 +92,8 @@ struct Scenario {
 bool parseScenario(const std::string& text, Scenario* scenario, std::string* error);
 
 // The row of a command, and its usage line with the bounds ("frames N, N from 0 to 1000000").
-const CommandSpec& commandSpec(Command command);
-std::string usageOf(const CommandSpec& spec);
+const CommandRow& commandRow(Command command);
+std::string usageOf(const CommandRow& row);
 
 // Every command's usage and help, a line each, for --help.
 std::string scenarioHelp();

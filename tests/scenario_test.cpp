@@ -103,10 +103,10 @@ TEST(ScenarioTest, EveryCommandParsesToItsStep) {
     covered.insert(c.command);
   }
   for (size_t i = 0; i < kCommandSpecCount; ++i) {
-    EXPECT_EQ(covered.count(kCommandSpecs[i].command), 1u)
-        << kCommandSpecs[i].name << " has no case here";
-    EXPECT_EQ(&commandSpec(kCommandSpecs[i].command), &kCommandSpecs[i]);
-    EXPECT_NE(scenarioHelp().find(kCommandSpecs[i].usage), std::string::npos);
+    EXPECT_EQ(covered.count(kCommandRows[i].command), 1u)
+        << kCommandRows[i].name << " has no case here";
+    EXPECT_EQ(&commandRow(kCommandRows[i].command), &kCommandRows[i]);
+    EXPECT_NE(scenarioHelp().find(kCommandRows[i].usage), std::string::npos);
   }
 }
 
@@ -238,25 +238,25 @@ TEST(ScenarioTest, BadBytesAreShownEscapedAndCutShort) {
 // Every number a row takes: its bounds are accepted, one past either is refused.
 TEST(ScenarioTest, EveryNumberIsAcceptedUpToItsBoundsAndRefusedPastThem) {
   for (size_t i = 0; i < kCommandSpecCount; ++i) {
-    const CommandSpec& spec = kCommandSpecs[i];
-    bool numbered = spec.args == Args::kNumber || spec.args == Args::kPeds ||
-                    spec.args == Args::kKey || spec.args == Args::kPed || spec.args == Args::kWho;
+    const CommandRow& row = kCommandRows[i];
+    bool numbered = row.args == Args::kNumber || row.args == Args::kPeds ||
+                    row.args == Args::kKey || row.args == Args::kPed || row.args == Args::kWho;
     if (!numbered) {
       continue;
     }
-    std::string name = spec.name;
-    for (int64_t value : {spec.low, spec.high}) {
+    std::string name = row.name;
+    for (int64_t value : {row.low, row.high}) {
       Step step = only(name + " " + std::to_string(value));
       EXPECT_EQ(step.number, value) << name;
     }
-    for (int64_t value : {spec.low - 1, spec.high + 1}) {
+    for (int64_t value : {row.low - 1, row.high + 1}) {
       std::string error = errorOf(name + " " + std::to_string(value));
       EXPECT_NE(error.find("\"" + std::to_string(value) + "\""), std::string::npos) << error;
-      EXPECT_NE(error.find("(usage: " + std::string(spec.usage)), std::string::npos) << error;
+      EXPECT_NE(error.find("(usage: " + std::string(row.usage)), std::string::npos) << error;
     }
   }
-  EXPECT_EQ(commandSpec(Command::kFrames).high, kMostFramesPerStep);
-  EXPECT_EQ(commandSpec(Command::kTap).high, kHighestKeyCode);
+  EXPECT_EQ(commandRow(Command::kFrames).high, kMostFramesPerStep);
+  EXPECT_EQ(commandRow(Command::kTap).high, kHighestKeyCode);
 }
 
 TEST(ScenarioTest, NumbersAreDecimalOrHexAndNothingElse) {
