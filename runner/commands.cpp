@@ -59,10 +59,10 @@ const CommandRow kCommandRows[] = {
     {"expect file-writes", Command::kExpectFileWrites, Args::kNumber, 0, kInt32Max,
      "expect file-writes N", "times the plug-in wrote Quillmere.ini"},
 };
-const size_t kCommandSpecCount = sizeof kCommandRows / sizeof kCommandRows[0];
+const size_t kCommandRowCount = sizeof kCommandRows / sizeof kCommandRows[0];
 
 const CommandRow& commandRow(Command command) {
-  for (size_t i = 0; i < kCommandSpecCount; ++i) {
+  for (size_t i = 0; i < kCommandRowCount; ++i) {
     if (kCommandRows[i].command == command) {
       return kCommandRows[i];
     }
@@ -79,7 +79,7 @@ std::string usageOf(const CommandRow& row) {
 
 std::string scenarioHelp() {
   std::string help;
-  for (size_t i = 0; i < kCommandSpecCount; ++i) {
+  for (size_t i = 0; i < kCommandRowCount; ++i) {
     std::string usage = kCommandRows[i].usage;
     help += "  " + usage + std::string(usage.size() < 28 ? 28 - usage.size() : 1, ' ') +
             kCommandRows[i].help + "\n";

@@ -224,7 +224,7 @@ class StepReader {
 };
 
 const CommandRow* findRow(const std::string& name) {
-  for (size_t i = 0; i < kCommandSpecCount; ++i) {
+  for (size_t i = 0; i < kCommandRowCount; ++i) {
     if (name == kCommandRows[i].name) {
       return &kCommandRows[i];
     }
@@ -235,7 +235,7 @@ const CommandRow* findRow(const std::string& name) {
 // The names a line may start with, or the expectations, for the message about an unknown one.
 std::string namesOf(bool expectations) {
   std::string names;
-  for (size_t i = 0; i < kCommandSpecCount; ++i) {
+  for (size_t i = 0; i < kCommandRowCount; ++i) {
     std::string name = kCommandRows[i].name;
     bool expectation = name.compare(0, 7, "expect ") == 0;
     if (expectation == expectations) {

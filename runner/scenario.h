@@ -64,7 +64,7 @@ struct CommandRow {
 
 // Every command, one row each.
 extern const CommandRow kCommandRows[];
-extern const size_t kCommandSpecCount;
+extern const size_t kCommandRowCount;
 
 enum class PedRef { kPlayer, kLast, kHandle };
 enum class Who { kPlayer, kNobody, kAllLiving, kCount };

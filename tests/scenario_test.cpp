@@ -102,7 +102,7 @@ TEST(ScenarioTest, EveryCommandParsesToItsStep) {
     EXPECT_EQ(step.line, 1) << c.text;
     covered.insert(c.command);
   }
-  for (size_t i = 0; i < kCommandSpecCount; ++i) {
+  for (size_t i = 0; i < kCommandRowCount; ++i) {
     EXPECT_EQ(covered.count(kCommandRows[i].command), 1u)
         << kCommandRows[i].name << " has no case here";
     EXPECT_EQ(&commandRow(kCommandRows[i].command), &kCommandRows[i]);
@@ -237,7 +237,7 @@ TEST(ScenarioTest, BadBytesAreShownEscapedAndCutShort) {
 
 // Every number a row takes: its bounds are accepted, one past either is refused.
 TEST(ScenarioTest, EveryNumberIsAcceptedUpToItsBoundsAndRefusedPastThem) {
-  for (size_t i = 0; i < kCommandSpecCount; ++i) {
+  for (size_t i = 0; i < kCommandRowCount; ++i) {
     const CommandRow& row = kCommandRows[i];
     bool numbered = row.args == Args::kNumber || row.args == Args::kPeds ||
                     row.args == Args::kKey || row.args == Args::kPed || row.args == Args::kWho;
