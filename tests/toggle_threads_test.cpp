@@ -1,0 +1,104 @@
+// Key events from the host's window thread while passes run: every toggle posts its notice in
+// its pass, and protection keeps in step with it.
+#include <atomic>
+#include <thread>
+
+#include "common/settings.h"
+#include "input/keys.h"
+#include "tests/plugin_fixture.h"
+#include "tests/toggle_cases.h"
+
+using namespace toggle_cases;
+
+namespace {
+
+// ---- Events from other threads while passes run -------------------------------------------------
+
+TEST_F(ToggleTest, NonToggleEventsFromTheWindowThreadNeverToggleWhilePassesRun) {
+  loadAndStart();
+  const uint32_t outOfRange[] = {255, 256, 0xFFFFFFFF};
+  for (uint32_t i = 0; i < 300; ++i) {
+    for (uint32_t j = 0; j < 8; ++j) {
+      uint32_t key = (i * 8 + j) % kKeyCodeLimit;
+      if (key == kF3) {
+        standinPostKeyEvent(kF3, 0);  // the toggle key only ever goes down
+      } else {
+        standinPostKeyEvent(key, static_cast<int32_t>(j % 2));
+      }
+    }
+    standinPostKeyEvent(outOfRange[i % 3], 1);
+    standinRunFrames(1);  // while the window thread is still delivering
+  }
+  standinFlushKeyEvents();
+  standinRunFrames(1);
+
+  EXPECT_TRUE(notices().empty());
+  EXPECT_TRUE(settings.active);
+  EXPECT_EQ(standinProtectedFrames(standinPlayerPed()), standinFrameNumber());
+  EXPECT_NE(record(kF3).stampMs, 0u);  // the presses did arrive
+  EXPECT_EQ(record(kF3).upFlag, 0);
+}
+
+TEST_F(ToggleTest, EachSeparatedReleaseFromTheWindowThreadTogglesExactlyOnce) {
+  constexpr int kReleases = 40;
+  loadAndStart();
+  for (int i = 0; i < kReleases; ++i) {
+    standinPostKeyEvent(kF3, 0);
+    standinPostKeyEvent(kF3, 1);
+    standinPostKeyEvent(65, 1);
+    standinFlushKeyEvents();
+    int32_t frame = runFrame();
+    ASSERT_EQ(notices().size(), static_cast<size_t>(i + 1));
+    EXPECT_EQ(notices().back().frame, frame);
+    EXPECT_EQ(hatSetIn(frame), settings.active);
+  }
+  expectAlternatingNotices(notices());
+  EXPECT_TRUE(settings.active);
+}
+
+// Presses and releases of the toggle key racing the passes: however they interleave, every toggle
+// posts its notice in its pass, and each pass protects exactly when protection is on after it.
+TEST_F(ToggleTest, TogglesRacingThePassesKeepNoticesAndProtectionInStep) {
+  loadAndStart();
+  std::atomic<bool> stop{false};
+  std::atomic<int64_t> sent{0};
+  std::thread typist([&] {
+    for (uint32_t i = 0; !stop.load(std::memory_order_relaxed); ++i) {
+      uint32_t key = i % 4 == 3 ? 65 + i % 26 : kF3;
+      standinKeyEvent(key, static_cast<int32_t>(i % 2));
+      sent.fetch_add(1, std::memory_order_relaxed);
+      if (i % 64 == 0) {
+        std::this_thread::yield();
+      }
+    }
+  });
+  // On a busy machine the typist may not run at all during 300 quick frames: let it start first.
+  while (sent.load(std::memory_order_relaxed) == 0) {
+    std::this_thread::yield();
+  }
+  standinRunFrames(300);
+  stop.store(true);
+  typist.join();
+  EXPECT_GT(sent.load(), 0);
+
+  std::vector<StandinNotice> posted = notices();
+  expectAlternatingNotices(posted);
+  bool active = true;
+  int64_t activeFrames = 0;
+  size_t next = 0;
+  for (int32_t frame = 1; frame <= standinFrameNumber(); ++frame) {
+    if (next < posted.size() && posted[next].frame == frame) {
+      active = !active;
+      ++next;
+    }
+    ASSERT_TRUE(next == posted.size() || posted[next].frame != frame)
+        << "two notices in frame " << frame;
+    EXPECT_EQ(hatSetIn(frame), active) << "frame " << frame;
+    activeFrames += active ? 1 : 0;
+  }
+  EXPECT_EQ(next, posted.size());
+  EXPECT_EQ(settings.active, active);
+  EXPECT_EQ(standinProtectedFrames(standinPlayerPed()), activeFrames);
+}
+
+}  // namespace
