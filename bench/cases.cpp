@@ -27,6 +27,7 @@
 #include "input/keys.h"
 #include "protection/protection.h"
 #include "standin/standin.h"
+#include "tests/plugin_state.h"
 
 namespace {
 
@@ -48,16 +49,9 @@ void preparePass(int32_t peds, bool active, bool allPeds) {
   for (int32_t i = 1; i < peds; ++i) {
     worldPeds.push_back(standinAddPed(1));
   }
-  settings = Settings{};
+  resetPluginState();
   settings.active = active;
   settings.affectAllPeds = allPeds;
-  lastLoadTime = 0;
-  for (KeyRecord& record : keyTable) {
-    record.stampMs = 0;
-    record.fifthArg = 0;
-    record.sixthArg = 0;
-    record.upFlag = 0;
-  }
 }
 
 void preparePlayerOnly() {

@@ -14,23 +14,7 @@
 #include "common/settings.h"
 #include "config/settings_file.h"
 #include "input/keys.h"
-
-namespace {
-
-// The plug-in's process-wide values as a freshly loaded library has them. Natively the library
-// is never unloaded, so each test puts them back.
-void resetPluginState() {
-  settings = Settings{};
-  lastLoadTime = 0;
-  for (KeyRecord& record : keyTable) {
-    record.stampMs = 0;
-    record.fifthArg = 0;
-    record.sixthArg = 0;
-    record.upFlag = 0;
-  }
-}
-
-}  // namespace
+#include "tests/plugin_state.h"
 
 void PluginTest::SetUp() {
   standinUnloadPlugin();
