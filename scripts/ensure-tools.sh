@@ -54,6 +54,7 @@ for group in "$@"; do
       ;;
     tidy)
       need clang-tidy has clang-tidy
+      need python3 has python3
       ;;
     dist)
       need zip has zip
