@@ -58,9 +58,7 @@ void takeValue(SettingsLine& line, const char* from, const char* to) {
     if (other == to) {
       return;
     }
-    if (!line.nameStarted) {
-      line.nameStarted = true;
-    }
+    line.nameStarted = true;
     if (line.nameSpan >= sizeof line.name) {
       line.nameTooLong = true;
       return;
