@@ -120,7 +120,7 @@ bench:
 		>/dev/null || echo "bench: dist/Quillmere.asi could not be built"
 	@cmake --preset bench >/dev/null
 	@cmake --build --preset bench
-	@build/bench/bench/quillmere_bench --dll=dist/Quillmere.asi $(BENCH_ARGS)
+	@build/bench/tools/bench/quillmere_bench --dll=dist/Quillmere.asi $(BENCH_ARGS)
 
 fuzz:
 	@$(ENSURE) fuzz

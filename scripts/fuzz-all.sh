@@ -1,12 +1,12 @@
 #!/bin/sh
 # Runs each libFuzzer target of the fuzz build in turn for SECONDS, on its working corpus in
-# build/fuzz/corpus/TARGET and its seeds in fuzz/corpus/, and ends with one verdict line.
+# build/fuzz/corpus/TARGET and its seeds in tests/fuzz/corpus/, and ends with one verdict line.
 # Usage: fuzz-all.sh SECONDS TARGET:SEEDS...
 set -u
 cd "$(dirname "$0")/.."
 seconds=$1
 shift
-bin=build/fuzz/fuzz
+bin=build/fuzz/tests/fuzz
 artifacts=build/fuzz/artifacts
 mkdir -p "$artifacts"
 
@@ -14,7 +14,7 @@ results=""
 failed=""
 for pair in "$@"; do
   target=${pair%%:*}
-  seeds=fuzz/corpus/${pair#*:}
+  seeds=tests/fuzz/corpus/${pair#*:}
   corpus=build/fuzz/corpus/$target
   log=build/fuzz/$target.log
   mkdir -p "$corpus"

@@ -15,8 +15,8 @@ root = os.getcwd() + "/"
 for entry in json.load(open(sys.argv[1])):
     path = entry["file"]
     rel = path[len(root):] if path.startswith(root) else None
-    if rel and rel.split("/")[0] in ("common", "host", "protection", "input", "config",
-                                     "standin", "runner"):
+    if rel and (rel.split("/")[0] in ("common", "host", "protection", "input", "config")
+                or rel.startswith(("tools/standin/", "tools/runner/"))):
         print(rel)
 PY
 }

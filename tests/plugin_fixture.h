@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "standin/standin.h"
+#include "tools/standin/standin.h"
 
 class PluginTest : public ::testing::Test {
  protected:

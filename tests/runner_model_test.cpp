@@ -10,9 +10,9 @@
 
 #include "common/settings.h"
 #include "config/settings_reader.h"
-#include "runner/settings_model.h"
 #include "tests/plugin_fixture.h"
 #include "tests/settings_cases.h"
+#include "tools/runner/settings_model.h"
 
 using namespace std::string_literals;
 

@@ -1,6 +1,6 @@
 // The scenario parser of the session runner: every command, every error message, the bounds, and
 // the scenario files of the tree.
-#include "runner/scenario.h"
+#include "tools/runner/scenario.h"
 
 #include <gtest/gtest.h>
 
@@ -308,8 +308,8 @@ TEST(ScenarioTest, WarnsAboutAScenarioThatRunsNothing) {
 
 TEST(ScenarioTest, TheScenarioFilesOfTheTreeParseCleanly) {
   for (const char* file :
-       {"runner/default.scn", "tests/wine/key_window.scn", "tests/wine/unreadable_settings.scn",
-        "tests/wine/runner_reports_failures.scn"}) {
+       {"tools/runner/default.scn", "tests/wine/key_window.scn",
+        "tests/wine/unreadable_settings.scn", "tests/wine/runner_reports_failures.scn"}) {
     std::ifstream in(std::string(QUILLMERE_SOURCE_DIR) + "/" + file, std::ios::binary);
     ASSERT_TRUE(in) << file;
     std::stringstream text;

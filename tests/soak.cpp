@@ -18,7 +18,7 @@
 
 #include "common/settings.h"
 #include "config/settings_file.h"
-#include "standin/standin.h"
+#include "tools/standin/standin.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "standin/standin.h"
+#include "tools/standin/standin.h"
 
 // Failed checks so far; a check program exits non-zero when any failed.
 inline int failures = 0;

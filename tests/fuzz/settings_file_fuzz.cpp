@@ -1,0 +1,109 @@
+// Fuzzing the settings file reader: any bytes, written to Quillmere.ini and loaded, must set
+// exactly what the plain model sets, wherever the reader's pieces are cut and wherever the file
+// ends; and a file that could be read is never rewritten.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "common/settings.h"
+#include "config/settings_file.h"
+#include "config/settings_reader.h"
+#include "tests/fuzz/settings_model.h"
+
+namespace {
+
+// loadSettings uses the current directory; the fuzzer's own paths (corpus, crash files) are
+// relative to the directory it was started in. Each input moves between the two.
+int fuzzerDir = -1;
+int settingsDir = -1;
+char settingsPath[] = "/tmp/quillmere-fuzz-XXXXXX";
+
+void enter(int dir) {
+  if (fchdir(dir) != 0) {
+    std::abort();
+  }
+}
+
+// Back where the fuzzer keeps its files first, so that the crash input is saved there.
+[[noreturn]] void fail() {
+  enter(fuzzerDir);
+  std::abort();
+}
+
+// The settings directory goes when the run ends normally; after a failure it stays, for a look.
+void removeSettingsDir() {
+  std::string file = std::string(settingsPath) + "/" + kSettingsFileName;
+  unlink(file.c_str());
+  rmdir(settingsPath);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  if (mkdtemp(settingsPath) == nullptr) {
+    std::abort();
+  }
+  fuzzerDir = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  settingsDir = open(settingsPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fuzzerDir < 0 || settingsDir < 0) {
+    std::abort();
+  }
+  std::atexit(removeSettingsDir);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  const Settings start = model::startFor(size);
+
+  // The bytes go into the file behind a line without a key. Its length puts one byte of the input
+  // where the reader's pieces are cut: the first lone CR (or else the first CR) last in a piece,
+  // where the reader must hold it until the next piece tells whether an LF follows; or, for half
+  // the sizes, the first '=' a few bytes into a piece, so that the key before it is cut. Without
+  // either, the length moves the input across the pieces at random.
+  const size_t piece = kSettingsReadPiece;
+  size_t crossing = text.find('\r');
+  for (size_t cr = crossing; cr != std::string::npos; cr = text.find('\r', cr + 1)) {
+    if (cr + 1 == text.size() || text[cr + 1] != '\n') {
+      crossing = cr;
+      break;
+    }
+  }
+  size_t slot = piece - 1;  // where in a piece the chosen byte is to stand
+  if ((size & 8) != 0 && text.find('=') != std::string::npos) {
+    crossing = text.find('=');
+    slot = size / 16 % 20;
+  }
+  // The chosen byte stands at padding + 1 + crossing in the file.
+  const size_t padding = crossing == std::string::npos
+                             ? size * 37 % (2 * piece + 7)
+                             : (slot + 2 * piece - 1 - crossing % piece) % piece;
+  const std::string file = std::string(padding, '#') + "\n" + text;
+  Settings expected = start;
+  model::applyText(file, expected);
+
+  enter(settingsDir);
+  std::FILE* out = std::fopen(kSettingsFileName, "wb");
+  if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size() ||
+      std::fclose(out) != 0) {
+    fail();
+  }
+  settings = start;
+  loadSettings();
+  if (!model::same(settings, expected)) {
+    model::printMismatch("loadSettings", settings, expected);
+    fail();
+  }
+  struct stat after;
+  if (stat(kSettingsFileName, &after) != 0 || static_cast<size_t>(after.st_size) != file.size()) {
+    std::fprintf(stderr, "loadSettings changed a file it could read\n");
+    fail();
+  }
+  enter(fuzzerDir);
+  return 0;
+}

@@ -1,0 +1,23 @@
+// Fuzzing the settings line rules in memory: any bytes, applied as settings text, must set
+// exactly what the plain model sets. No file is touched, so it runs fast enough to matter.
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "common/settings.h"
+#include "config/settings_reader.h"
+#include "tests/fuzz/settings_model.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const Settings start = model::startFor(size);
+  Settings expected = start;
+  model::applyText(text, expected);
+  settings = start;
+  applySettingsText(text.data(), text.size());
+  if (!model::same(settings, expected)) {
+    model::printMismatch("applySettingsText", settings, expected);
+    std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,293 @@
+// The cases of `make bench` and their floors.
+//
+// A pass is run by calling runPass() directly: the stand-in's scriptWait returns at once when
+// called from outside the script, and its call log is off, so the host costs no more than it must
+// and its cost does not hide the plug-in's. The floor of a pass makes the same host calls with the
+// same arguments, straight-line, and reads the toggle key's record once, as every pass must. The
+// floor of a reload is the C runtime opening the same file, reading it, finding its line ends with
+// memchr and closing it.
+#include "tools/bench/cases.h"
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/settings.h"
+#include "config/default_settings.h"
+#include "config/settings_file.h"
+#include "config/settings_reader.h"
+#include "host/host_ops.h"
+#include "host/natives.h"
+#include "input/keys.h"
+#include "protection/protection.h"
+#include "tests/plugin_state.h"
+#include "tools/standin/standin.h"
+
+namespace {
+
+constexpr int32_t kWorldPeds = 256;
+
+std::string benchDir;            // the temporary directory, empty until made
+std::vector<int32_t> worldPeds;  // the handles of the pass cases' peds
+
+// ---- Passes
+// --------------------------------------------------------------------------------------
+
+// A world of `peds` living peds, the player among them; game time 0, which is also the last
+// reload's, so no pass reloads; no key event recorded.
+void preparePass(int32_t peds, bool active, bool allPeds) {
+  standinResetWorld();
+  standinSetCallLog(0);
+  standinSetGameTime(0);
+  worldPeds.assign(1, standinPlayerPed());
+  for (int32_t i = 1; i < peds; ++i) {
+    worldPeds.push_back(standinAddPed(1));
+  }
+  resetPluginState();
+  settings.active = active;
+  settings.affectAllPeds = allPeds;
+}
+
+void preparePlayerOnly() {
+  preparePass(1, true, false);
+}
+void prepareInactive() {
+  preparePass(1, false, false);
+}
+void prepareAllPeds() {
+  preparePass(kWorldPeds, true, true);
+}
+
+uint64_t call(uint64_t hash) {
+  nativeInit(hash);
+  return *nativeCall();
+}
+
+void readToggleRecord() {
+  benchmark::DoNotOptimize(keyTable[kDefaultToggleKey].upFlag.load(std::memory_order_relaxed));
+}
+
+void floorPlayerOnly() {
+  benchmark::DoNotOptimize(call(native::kGetGameTimer));
+  readToggleRecord();
+  const uint64_t player = static_cast<uint32_t>(call(native::kPlayerPedId));
+  nativeInit(native::kDoesEntityExist);
+  nativePush64(player);
+  benchmark::DoNotOptimize(*nativeCall());
+  nativeInit(native::kSetPedConfigFlag);
+  nativePush64(player);
+  nativePush64(kKeepHatOnFlag);
+  nativePush64(1);
+  benchmark::DoNotOptimize(*nativeCall());
+  scriptWait(0);
+}
+
+void floorInactive() {
+  benchmark::DoNotOptimize(call(native::kGetGameTimer));
+  readToggleRecord();
+  scriptWait(0);
+}
+
+void floorAllPeds() {
+  benchmark::DoNotOptimize(call(native::kGetGameTimer));
+  readToggleRecord();
+  int32_t peds[kPedBufferCapacity];
+  const int32_t count = worldGetAllPeds(peds, kPedBufferCapacity);
+  for (int32_t i = 0; i < count; ++i) {
+    const uint64_t ped = static_cast<uint32_t>(peds[i]);
+    nativeInit(native::kDoesEntityExist);
+    nativePush64(ped);
+    benchmark::DoNotOptimize(*nativeCall());
+    nativeInit(native::kIsEntityDead);
+    nativePush64(ped);
+    nativePush64(1);
+    benchmark::DoNotOptimize(*nativeCall());
+    nativeInit(native::kSetPedConfigFlag);
+    nativePush64(ped);
+    nativePush64(kKeepHatOnFlag);
+    nativePush64(1);
+    benchmark::DoNotOptimize(*nativeCall());
+  }
+  scriptWait(0);
+}
+
+int64_t protections() {
+  int64_t total = 0;
+  for (int32_t ped : worldPeds) {
+    total += standinProtectCount(ped);
+  }
+  return total;
+}
+
+// One pass from `prepare`: the natives it must make, the peds it must protect, one wait.
+const char* checkPass(int64_t natives, int64_t protectedPeds) {
+  const int64_t nativesBefore = standinNativeCallTotal();
+  const int64_t protectionsBefore = protections();
+  const int32_t waitsBefore = standinWaitCount();
+  runPass();
+  if (standinNativeCallTotal() - nativesBefore != natives) {
+    return "the pass made another number of native calls";
+  }
+  if (protections() - protectionsBefore != protectedPeds) {
+    return "the pass protected another number of peds";
+  }
+  return standinWaitCount() - waitsBefore == 1 ? nullptr : "the pass did not wait once";
+}
+
+const char* checkPlayerOnly() {
+  return checkPass(4, 1);
+}
+const char* checkInactive() {
+  return checkPass(1, 0);
+}
+const char* checkAllPeds() {
+  return checkPass(1 + 3 * kWorldPeds, kWorldPeds);
+}
+
+// ---- Reloads
+// -------------------------------------------------------------------------------------
+
+const char* const kDefaultDir = "default-file";
+const char* const kCommentsDir = "ten-megabytes-of-comments";
+const char* const kLongLineDir = "one-long-line";
+constexpr size_t kCommentsBytes = 10u << 20;
+constexpr size_t kLongLineBytes = 5u << 20;
+
+std::string defaultFile() {
+  std::string text;
+  for (const char* literal : kDefaultContent) {
+    for (const char* c = literal; *c != '\0'; ++c) {
+      text += *c == '\n' ? "\r\n" : std::string(1, *c);
+    }
+  }
+  return text;
+}
+
+// Short comment lines, as a broken tool might leave them, then the one setting.
+std::string commentsFile() {
+  const std::string line = "# a short comment line\r\n";
+  const std::string setting = "enabled=false\r\n";
+  std::string text;
+  text.reserve(kCommentsBytes);
+  while (text.size() + line.size() + setting.size() <= kCommentsBytes) {
+    text += line;
+  }
+  return text + std::string(kCommentsBytes - text.size() - setting.size(), '#') + setting;
+}
+
+// One line of 5 MB: the key name far out in a sea of blanks, which the value rules must trim.
+std::string longLineFile() {
+  const std::string key = "toggle-key=";
+  const std::string name = "VK_F5";
+  return key + std::string(kLongLineBytes - key.size() - name.size(), ' ') + name;
+}
+
+bool writeFile(const std::string& dir, const std::string& text) {
+  std::error_code error;
+  std::filesystem::create_directory(benchDir + "/" + dir, error);
+  const std::string path = benchDir + "/" + dir + "/" + kSettingsFileName;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    return false;
+  }
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && written;
+}
+
+void prepareReload(const char* dir) {
+  if (chdir((benchDir + "/" + dir).c_str()) != 0) {
+    std::abort();
+  }
+  settings = Settings{};
+}
+
+void prepareDefault() {
+  prepareReload(kDefaultDir);
+}
+void prepareComments() {
+  prepareReload(kCommentsDir);
+}
+void prepareLongLine() {
+  prepareReload(kLongLineDir);
+}
+
+void floorReload() {
+  std::FILE* file = std::fopen(kSettingsFileName, "rb");
+  if (file == nullptr) {
+    std::abort();
+  }
+  char piece[kSettingsReadPiece];
+  size_t lineEnds = 0;
+  size_t got;
+  while ((got = std::fread(piece, 1, sizeof piece, file)) > 0) {
+    const char* end = piece + got;
+    for (const char* at = piece; (at = static_cast<const char*>(std::memchr(at, '\n', end - at)));
+         ++at) {
+      ++lineEnds;
+    }
+  }
+  std::fclose(file);
+  benchmark::DoNotOptimize(lineEnds);
+}
+
+// Each reload starts from settings that differ from the file's in every field it sets.
+const char* checkDefault() {
+  settings = {false, 1000, true, true};
+  loadSettings();
+  return settings.keybindEnabled && settings.toggleKey == kDefaultToggleKey &&
+                 !settings.affectAllPeds
+             ? nullptr
+             : "the reload did not apply the default file";
+}
+const char* checkComments() {
+  settings.keybindEnabled = true;
+  loadSettings();
+  return !settings.keybindEnabled ? nullptr : "the reload did not find the setting at the end";
+}
+const char* checkLongLine() {
+  settings.toggleKey = 1000;
+  loadSettings();
+  return settings.toggleKey == 116 ? nullptr : "the reload did not find VK_F5 in the blanks";
+}
+
+}  // namespace
+
+const BenchCase kBenchCases[] = {
+    {"player-only pass", "player_only", preparePlayerOnly, runPass, floorPlayerOnly,
+     checkPlayerOnly, 200},
+    {"inactive pass", "inactive", prepareInactive, runPass, floorInactive, checkInactive, 200},
+    {"all-peds pass, 256 living peds", "all_peds", prepareAllPeds, runPass, floorAllPeds,
+     checkAllPeds, 20},
+    {"reload: default file", "reload_default", prepareDefault, loadSettings, floorReload,
+     checkDefault, 20},
+    {"reload: 10 MB of comment lines", "reload_comments", prepareComments, loadSettings,
+     floorReload, checkComments, 3},
+    {"reload: one 5 MB line", "reload_long_line", prepareLongLine, loadSettings, floorReload,
+     checkLongLine, 3},
+};
+const size_t kBenchCaseCount = sizeof kBenchCases / sizeof kBenchCases[0];
+
+bool prepareBenchFiles() {
+  char pattern[] = "/tmp/quillmere-bench-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) {
+    return false;
+  }
+  benchDir = pattern;
+  return writeFile(kDefaultDir, defaultFile()) && writeFile(kCommentsDir, commentsFile()) &&
+         writeFile(kLongLineDir, longLineFile()) && chdir(benchDir.c_str()) == 0;
+}
+
+void removeBenchFiles() {
+  if (benchDir.empty()) {
+    return;
+  }
+  std::error_code error;
+  std::filesystem::current_path("/", error);
+  std::filesystem::remove_all(benchDir, error);
+}

@@ -1,0 +1,22 @@
+// Playing a scenario against the loaded plug-in: its steps, the frames, and the expectations.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/runner/scenario.h"
+
+struct SessionOptions {
+  bool verbose;  // a line for every frame and every expectation met
+};
+
+struct SessionResult {
+  int failed;           // expectations not met
+  int disagreements;    // times the plug-in did other than the settings in effect mean
+  std::string mistake;  // a step that could not be carried out, naming its line; "" if none
+};
+
+// Plays the steps in the current directory against the plug-in, which is loaded (attached) but
+// whose script has not run yet, and prints the account. Stops at the first step that cannot be
+// carried out.
+SessionResult playScenario(const std::vector<Step>& steps, const SessionOptions& options);

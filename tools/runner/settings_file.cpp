@@ -1,0 +1,172 @@
+// The Win32 work on Quillmere.ini for the session: the scenario's changes to the file, its stamp,
+// reading it, and the default content it is judged against.
+#include "tools/runner/settings_file.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "tools/runner/settings_model.h"
+
+const char* const kSettingsName = "Quillmere.ini";
+
+// Written out here on its own so that the plug-in's copy is checked against it; CR LF is what the
+// Windows C runtime's text mode turns each line end into.
+const std::string kDefaultSettings =
+    "# Thank you for downloading Quillmere!\r\n\r\n"
+    "# You can change what key you want to use to toggle this script below.\r\n"
+    "# Check the readme file that comes with this script for a list of available keys.\r\n"
+    "# IMPORTANT: If the 'enabled' option below is set to false, the keybind will be disabled "
+    "and the script will always remain active.\r\n"
+    "# Please endorse this script on Ardentine and give me your kudos if you're enjoying it. It "
+    "would mean a lot!\r\n"
+    "# This config updates live. You don't need to restart your game for changes to apply!\r\n"
+    "\r\n"
+    "[Keybind]\r\n"
+    "enabled=true\r\n"
+    "toggle-key=VK_F3\r\n\r\n"
+    "[Optional]\r\n"
+    "# If set to true, the hats of all NPCs will be protected from getting knocked off, until "
+    "they die and hit the ground. This may cause the game to softlock during some missions or "
+    "events. Set to false by default.\r\n"
+    "affect-all-peds=false";
+
+namespace {
+
+// The session's hold on the file; none until lock-settings or deny-reading-settings.
+HANDLE held = INVALID_HANDLE_VALUE;
+// What the scenario last put in the file; `wrote` is false until it first did.
+std::string lastWritten;
+bool wrote = false;
+
+}  // namespace
+
+FileStamp stampSettings() {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(kSettingsName, GetFileExInfoStandard, &data)) {
+    return {false, false, 0, 0};
+  }
+  return {
+      true, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+      (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
+      (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime};
+}
+
+bool sameStamp(const FileStamp& a, const FileStamp& b) {
+  return a.exists == b.exists && a.directory == b.directory && a.size == b.size &&
+         a.written == b.written;
+}
+
+bool readFileBytes(const char* path, std::string* bytes, size_t most) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) {
+    return false;
+  }
+  bytes->clear();
+  char chunk[4096];
+  size_t got = 0;
+  while (bytes->size() <= most && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    bytes->append(chunk, got);
+  }
+  std::fclose(file);
+  return true;
+}
+
+bool currentSettings(std::string* bytes) {
+  if (held == INVALID_HANDLE_VALUE) {
+    return readFileBytes(kSettingsName, bytes);
+  }
+  bytes->clear();
+  SetFilePointer(held, 0, nullptr, FILE_BEGIN);
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(held, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+    bytes->append(chunk, got);
+  }
+  return true;
+}
+
+std::string writeSettingsFile(const std::string& bytes) {
+  if (held != INVALID_HANDLE_VALUE) {
+    return "Quillmere.ini is held open by this scenario; unlock-settings first";
+  }
+  std::FILE* file = std::fopen(kSettingsName, "wb");
+  if (file == nullptr) {
+    return stampSettings().directory ? "Quillmere.ini is a directory; delete-settings first"
+                                     : "Quillmere.ini cannot be opened for writing";
+  }
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  written = std::fclose(file) == 0 && written;
+  if (!written) {
+    return "Quillmere.ini could not be written whole";
+  }
+  lastWritten = bytes;
+  wrote = true;
+  return "";
+}
+
+std::string editSettingsFile(const std::string& setting) {
+  FileStamp now = stampSettings();
+  std::string bytes;
+  if (!now.exists || now.directory) {
+    return now.exists ? "Quillmere.ini is a directory, with nothing to edit"
+                      : "Quillmere.ini is missing, with nothing to edit";
+  }
+  if (!currentSettings(&bytes)) {
+    return "Quillmere.ini cannot be read to edit it";
+  }
+  return writeSettingsFile(editedSettings(bytes, setting));
+}
+
+std::string deleteSettingsFile() {
+  if (held != INVALID_HANDLE_VALUE) {
+    return "Quillmere.ini is held open by this scenario; unlock-settings first";
+  }
+  FileStamp now = stampSettings();
+  bool removed = !now.exists || (now.directory ? RemoveDirectoryA(kSettingsName) != 0
+                                               : DeleteFileA(kSettingsName) != 0);
+  return removed ? "" : "Quillmere.ini cannot be removed";
+}
+
+std::string makeSettingsDirectory() {
+  std::string wrong = deleteSettingsFile();
+  if (wrong.empty() && !CreateDirectoryA(kSettingsName, nullptr)) {
+    wrong = "a directory Quillmere.ini cannot be made";
+  }
+  return wrong;
+}
+
+std::string holdSettings(bool shareWrites) {
+  if (held != INVALID_HANDLE_VALUE) {
+    return "Quillmere.ini is held open already; unlock-settings first";
+  }
+  // Share mode 0: nobody else may open the file until we close it. Sharing writes only: reading
+  // it fails, yet a careless writer could still open it and empty it.
+  held =
+      CreateFileA(kSettingsName, GENERIC_READ | GENERIC_WRITE, shareWrites ? FILE_SHARE_WRITE : 0,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (held == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    FileStamp now = stampSettings();
+    return !now.exists     ? "Quillmere.ini is missing, with nothing to hold open"
+           : now.directory ? "Quillmere.ini is a directory, not a file to hold open"
+                           : "Quillmere.ini cannot be opened (error " + std::to_string(error) + ")";
+  }
+  return "";
+}
+
+void releaseSettings() {
+  if (held != INVALID_HANDLE_VALUE) {
+    CloseHandle(held);
+    held = INVALID_HANDLE_VALUE;
+  }
+}
+
+bool settingsHeld() {
+  return held != INVALID_HANDLE_VALUE;
+}
+
+bool scenarioWrote(std::string* bytes) {
+  *bytes = lastWritten;
+  return wrote;
+}

@@ -1,0 +1,108 @@
+// The script context of the native build: the script runs on a thread of its own, and exactly
+// one of the host and the script runs at a time, handing a baton back and forth. That gives the
+// plug-in the same one-frame-at-a-time life as in the real host's fiber, and the hand-over orders
+// memory, so sanitizers see the host and the script as one strand of execution.
+#include <pthread.h>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "tools/standin/internal.h"
+
+namespace {
+
+enum class Turn { kHost, kScript };
+
+std::mutex batonLock;
+std::condition_variable batonMoved;
+Turn turn = Turn::kHost;
+bool stopping = false;
+bool running = false;   // the script thread was started and not yet joined
+bool finished = false;  // the script thread has ended
+pthread_t scriptThread;
+ScriptFunction scriptFunction = nullptr;
+thread_local bool insideScript = false;
+
+// Ends the script thread where it waits; its frames hold nothing that needs cleaning up.
+[[noreturn]] void leaveScript(std::unique_lock<std::mutex>& lock) {
+  turn = Turn::kHost;
+  finished = true;
+  lock.unlock();
+  batonMoved.notify_all();
+  pthread_exit(nullptr);
+}
+
+void* scriptThreadMain(void*) {
+  insideScript = true;
+  {
+    std::unique_lock<std::mutex> lock(batonLock);
+    batonMoved.wait(lock, [] { return turn == Turn::kScript; });
+    if (stopping) {
+      leaveScript(lock);
+    }
+  }
+  scriptFunction();
+  // A script that returns is done; hand control back for good.
+  std::unique_lock<std::mutex> lock(batonLock);
+  leaveScript(lock);
+}
+
+}  // namespace
+
+void scriptContextStart(ScriptFunction script) {
+  scriptContextStop();
+  scriptFunction = script;
+  stopping = false;
+  finished = false;
+  turn = Turn::kHost;
+  running = pthread_create(&scriptThread, nullptr, scriptThreadMain, nullptr) == 0;
+}
+
+void scriptContextResume() {
+  if (!running) {
+    return;
+  }
+  std::unique_lock<std::mutex> lock(batonLock);
+  if (finished) {
+    return;
+  }
+  turn = Turn::kScript;
+  batonMoved.notify_all();
+  batonMoved.wait(lock, [] { return turn == Turn::kHost; });
+}
+
+void scriptContextWait() {
+  if (!insideScript) {
+    // Only the script may hand control back. A caller on the host's side (a benchmark driving one
+    // pass directly) goes on at once, as in the Windows build.
+    return;
+  }
+  std::unique_lock<std::mutex> lock(batonLock);
+  turn = Turn::kHost;
+  batonMoved.notify_all();
+  batonMoved.wait(lock, [] { return turn == Turn::kScript; });
+  if (stopping) {
+    leaveScript(lock);
+  }
+}
+
+void scriptContextStop() {
+  if (!running) {
+    return;
+  }
+  {
+    std::unique_lock<std::mutex> lock(batonLock);
+    stopping = true;
+    turn = Turn::kScript;
+    batonMoved.notify_all();
+  }
+  pthread_join(scriptThread, nullptr);
+  running = false;
+  finished = false;
+  stopping = false;
+  turn = Turn::kHost;
+}
+
+bool scriptContextInside() {
+  return insideScript;
+}
