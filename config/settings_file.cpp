@@ -17,15 +17,16 @@ namespace {
 // reload at a time.
 SettingsReader reader;
 
-void writeDefaultContent(std::FILE* file) {
+// False as soon as a byte could not be written; a full disk may show only when the file is closed.
+bool writeDefaultContent(std::FILE* file) {
   for (const char* literal : kDefaultContent) {
     for (const char* c = literal; *c != '\0'; ++c) {
-      if (*c == '\n') {
-        std::fputc('\r', file);
+      if ((*c == '\n' && std::fputc('\r', file) == EOF) || std::fputc(*c, file) == EOF) {
+        return false;
       }
-      std::fputc(*c, file);
     }
   }
+  return true;
 }
 
 }  // namespace
@@ -46,8 +47,13 @@ void loadSettings() {
   // (held open by another program, say) keeps the player's settings.
   std::FILE* created = platformCreateNew(kSettingsFileName);
   if (created != nullptr) {
-    writeDefaultContent(created);
-    std::fclose(created);
+    const bool written = writeDefaultContent(created);
+    // A file cut short by a full disk would be read at every later reload and never written
+    // again. The file was created just now, so nobody else's settings are lost by removing it,
+    // and a later reload tries again.
+    if (std::fclose(created) != 0 || !written) {
+      std::remove(kSettingsFileName);
+    }
   }
 }
 

@@ -1,7 +1,9 @@
 // The settings file as a whole: the file a first start creates, the reload every 5 s of game
 // time, and files that cannot be read or created.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/fsuid.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -211,6 +213,26 @@ TEST_F(SettingsFileTest, ALiveEditOfAffectAllPedsAppliesInThePassOfTheReload) {
   expectFrameCalls(reload, {gameTimer(), gameTimer(), enumeration(), exists(player),
                             deadCheck(player), protect(player), exists(walker), deadCheck(walker),
                             protect(walker), exists(corpse), deadCheck(corpse), wait0()});
+}
+
+// The disk fills during the first write, then frees. The file-size limit stands in for the full
+// disk: past it, writes fail as they would with no space left.
+TEST_F(SettingsFileTest, ADefaultFileCutShortIsRemovedAndWrittenWholeOnALaterReload) {
+  rlimit unlimited{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+  const rlimit full{100, unlimited.rlim_max};
+  auto* const oldHandler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+  loadAndStart();
+  const bool leftBehind = fileExists();
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(leftBehind) << "a cut-off settings file was left behind";
+
+  runFrameAt(5000);
+  std::string written;
+  ASSERT_TRUE(readFile(&written));
+  EXPECT_EQ(written, kDefaultFile);
 }
 
 // Natively the test runs as root, for whom permissions stop nothing; this thread's file accesses
