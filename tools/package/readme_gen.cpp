@@ -19,26 +19,17 @@ std::string keyLabel(uint32_t code) {
   if (code >= 112 && code <= 135) {
     return "F" + std::to_string(code - 111);
   }
-  switch (code) {
-    case 8:
-      return "Backspace";
-    case 9:
-      return "Tab";
-    case 13:
-      return "Enter";
-    case 16:
-      return "Shift";
-    case 17:
-      return "Ctrl";
-    case 18:
-      return "Alt";
-    case 27:
-      return "Esc";
-    case 32:
-      return "Space";
-    default:
-      return "";
+  const struct {
+    uint32_t code;
+    const char* label;
+  } labels[] = {{8, "Backspace"}, {9, "Tab"},  {13, "Enter"}, {16, "Shift"},
+                {17, "Ctrl"},     {18, "Alt"}, {27, "Esc"},   {32, "Space"}};
+  for (const auto& key : labels) {
+    if (key.code == code) {
+      return key.label;
+    }
   }
+  return "";
 }
 
 std::string defaultFile() {
@@ -106,7 +97,7 @@ int main(int argc, char** argv) {
     }
     size_t close = text.find('@', open + 1);
     std::string name = text.substr(open + 1, close - open - 1), filled;
-    if (name == "UNDERLINE") {
+    if (name == "UNDERLINE" && out.size() > 1) {
       size_t line = out.rfind('\n', out.size() - 2);
       filled.assign(out.size() - 1 - (line == std::string::npos ? 0 : line + 1), '=');
     } else if (close == std::string::npos || !value(name, argv, &filled)) {
