@@ -21,7 +21,9 @@ rm -rf "$stage"
 mkdir -p "$stage" "$top/dist"
 cp "$2" "$stage/Quillmere.asi"
 sum=$(sha256sum "$stage/Quillmere.asi" | cut -d ' ' -f 1)
-"$generator" "$here/readme.txt.in" "$stage/$readme" "$version" "$commit" "$sum"
+# Both texts with CR LF line ends, as Notepad expects.
+"$generator" "$here/readme.txt.in" "$version" "$commit" "$sum" >"$stage/readme.lf"
+sed 's/$/\r/' "$stage/readme.lf" >"$stage/$readme" && rm "$stage/readme.lf"
 cat "$top/LICENSE" "$here/runtime-notices.txt" | sed 's/$/\r/' >"$stage/$licence"
 
 chmod 0644 "$stage"/*

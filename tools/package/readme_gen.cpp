@@ -1,7 +1,7 @@
 // Fills in the player's readme template with the plug-in's own tables and the build's facts, and
-// writes it with CR LF line ends. In the template, @NAME@ stands for a value; a line holding only
-// @KEY_TABLE@ or @DEFAULT_FILE@ becomes that block, and @UNDERLINE@ underlines the line above.
-// Runs on the build machine. Usage: quillmere-readme TEMPLATE OUTPUT VERSION COMMIT DLL_SHA256
+// prints it. In the template, @NAME@ stands for a value; a line holding only @KEY_TABLE@ or
+// @DEFAULT_FILE@ becomes that block, and @UNDERLINE@ underlines the line above.
+// Runs on the build machine. Usage: quillmere-readme TEMPLATE VERSION COMMIT DLL_SHA256
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -72,7 +72,7 @@ bool value(const std::string& name, char** argv, std::string* out) {
   } else if (name == "FALLBACK_KEY") {
     *out = keyLabel(kDefaultToggleKey);
   } else if (name == "VERSION" || name == "COMMIT" || name == "DLL_SHA256") {
-    *out = argv[name == "VERSION" ? 3 : name == "COMMIT" ? 4 : 5];
+    *out = argv[name == "VERSION" ? 2 : name == "COMMIT" ? 3 : 4];
   } else {
     return false;
   }
@@ -82,12 +82,12 @@ bool value(const std::string& name, char** argv, std::string* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
-    std::fprintf(stderr, "usage: quillmere-readme TEMPLATE OUTPUT VERSION COMMIT DLL_SHA256\n");
+  std::ifstream in(argc == 5 ? argv[1] : "", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (text.empty()) {
+    std::fprintf(stderr, "usage: quillmere-readme TEMPLATE VERSION COMMIT DLL_SHA256\n");
     return 2;
   }
-  std::ifstream in(argv[1], std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::string out;
   for (size_t at = 0; at < text.size();) {
     size_t open = text.find('@', at);
@@ -107,15 +107,7 @@ int main(int argc, char** argv) {
     out += filled;
     at = close + 1;
   }
-  std::string crlf;
-  for (char c : out) {
-    crlf += c == '\n' ? "\r\n" : std::string(1, c);
-  }
-  std::FILE* file = std::fopen(argv[2], "wb");
-  if (text.empty() || file == nullptr ||
-      std::fwrite(crlf.data(), 1, crlf.size(), file) != crlf.size() || std::fclose(file) != 0) {
-    std::fprintf(stderr, "quillmere-readme: cannot read %s or write %s\n", argv[1], argv[2]);
-    return 1;
-  }
-  return 0;
+  return std::fwrite(out.data(), 1, out.size(), stdout) == out.size() && std::fflush(stdout) == 0
+             ? 0
+             : 1;
 }
