@@ -21,7 +21,7 @@ fi
 sh scripts/ensure-tools.sh fuzz || exit 1
 if ! cmake --preset fuzz >/dev/null || ! cmake --build --preset fuzz; then
   echo
-  echo "make fuzz: FAILED: the fuzz build did not build"
+  echo "make fuzz: FAILED: the fuzz targets did not build (see above)"
   exit 1
 fi
 
