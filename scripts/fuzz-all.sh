@@ -1,18 +1,36 @@
 #!/bin/sh
-# Runs each libFuzzer target of the fuzz build in turn for SECONDS, on its working corpus in
-# build/fuzz/corpus/TARGET and its seeds in tests/fuzz/corpus/, and ends with one verdict line.
-# Usage: fuzz-all.sh SECONDS TARGET:SEEDS...
+# make fuzz: builds the fuzz preset and runs each libFuzzer target in turn for SECONDS, on its
+# working corpus in build/fuzz/corpus/TARGET and its seeds in tests/fuzz/corpus/, and ends with
+# one verdict line, whatever failed on the way.
+# Usage: fuzz-all.sh SECONDS
 set -u
 cd "$(dirname "$0")/.."
 seconds=$1
-shift
+targets="settings_text_fuzz:settings settings_file_fuzz:settings scenario_fuzz:scenario"
+
+# libFuzzer reads a limit of 0 as none at all, and a word it cannot read as 0.
+case $seconds in
+  '' | *[!0-9]*) seconds=0 ;;
+esac
+seconds=$(printf '%s' "$seconds" | sed 's/^0*//')
+if [ -z "$seconds" ] || [ ${#seconds} -gt 9 ]; then
+  echo "make fuzz: FUZZ_SECONDS must be a whole number of seconds, 1 to 999999999, not '$1'" >&2
+  exit 2
+fi
+
+sh scripts/ensure-tools.sh fuzz || exit 1
+if ! cmake --preset fuzz >/dev/null || ! cmake --build --preset fuzz; then
+  echo
+  echo "make fuzz: FAILED: the fuzz targets did not build (see above)"
+  exit 1
+fi
+
 bin=build/fuzz/tests/fuzz
 artifacts=build/fuzz/artifacts
 mkdir -p "$artifacts"
-
 results=""
 failed=""
-for pair in "$@"; do
+for pair in $targets; do
   target=${pair%%:*}
   seeds=tests/fuzz/corpus/${pair#*:}
   corpus=build/fuzz/corpus/$target

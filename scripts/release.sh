@@ -1,7 +1,7 @@
 #!/bin/sh
 # Cuts a release of the current commit: checks that it is clean, untagged and in CHANGELOG.md,
 # runs every test, builds dist/Quillmere-VERSION.zip and dist/SHA256SUMS, and tags the commit
-# vVERSION. Pushing the tag and uploading the two files are left to the maintainer.
+# vVERSION. Pushing the tag, and publishing the draft release it brings, are left to the maintainer.
 # Usage: scripts/release.sh   (or: make release)
 set -eu
 cd "$(dirname "$0")/.."
@@ -30,6 +30,7 @@ make dist
 git tag -a "$tag" -m "Quillmere $version"
 
 echo
-echo "Tagged $tag at $(git rev-parse --short=12 HEAD). Publish these two files with it:"
+echo "Tagged $tag at $(git rev-parse --short=12 HEAD); dist/SHA256SUMS:"
 sed 's/^/  /' dist/SHA256SUMS
-echo "and push the tag: git push origin $tag"
+echo "Push the tag (git push origin $tag): the release workflow drafts a release with the zip"
+echo "and SHA256SUMS, whose sums must be these."

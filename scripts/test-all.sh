@@ -14,18 +14,13 @@ note() { problems="${problems:+$problems; }$1"; }
 
 # Formatting is reported beside the tests, not instead of them.
 echo "== formatting"
-if make -s check-format; then
-  :
-else
-  note "formatting (run: make format)"
-fi
+make -s check-format || note "formatting (run: make format)"
 
 echo "== clang-tidy"
-if make -s tidy; then
-  :
-else
-  note "clang-tidy findings (see build/tidy)"
-fi
+make -s tidy || note "clang-tidy findings (see build/tidy)"
+
+echo "== workflows"
+make -s check-workflows || note "workflow files invalid (see .github/workflows)"
 
 for suite in "$@"; do
   echo "== $suite"
@@ -53,7 +48,7 @@ done
 
 echo
 if [ -z "$problems" ]; then
-  echo "make test: PASSED, $passed tests passed, formatting clean, no clang-tidy finding"
+  echo "make test: PASSED, $passed tests passed, formatting clean, no clang-tidy finding, workflows valid"
   exit 0
 fi
 echo "make test: FAILED, $passed tests passed, $failed failed; $problems"

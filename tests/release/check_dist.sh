@@ -1,46 +1,51 @@
 #!/bin/sh
-# Checks the release package as a player gets it: the zip holds exactly Quillmere.asi and the
-# readme at its root, its Quillmere.asi is the DLL that was built and carries the version
-# strings, and dist/SHA256SUMS matches the files. Unpacks the zip into UNPACK_DIR for the tests
-# that follow (the readme check and a session with the unpacked DLL).
-# Usage: check_dist.sh SOURCE_DIR ZIP DLL VERSION UNPACK_DIR
+# Checks the release as a player downloads it: SHA256SUMS verifies the zip in a folder holding
+# just the two; the zip holds the DLL that was built (the same as dist/Quillmere.asi, carrying its
+# version strings), the readme giving that DLL's SHA-256 and the commit, and the licence texts.
+# Unpacks the zip into UNPACK_DIR for the tests that follow.
+# Usage: check_dist.sh DIST_DIR VERSION DLL COMMIT_FILE UNPACK_DIR
 set -eu
-top=$1
-zip=$2
+dist=$1
+zip=Quillmere-$2.zip
 dll=$3
-version=$4
+commit=$(cat "$4")
 unpacked=$5
-
 fail=0
-expected="Quillmere.asi
-Quillmere - Readme.txt"
-listing=$(unzip -Z1 "$zip")
-if [ "$listing" != "$expected" ]; then
-  echo "the zip should hold exactly Quillmere.asi and \"Quillmere - Readme.txt\"; it holds:"
-  echo "$listing"
-  fail=1
-fi
+say() { echo "$*"; fail=1; }
 
 rm -rf "$unpacked"
-mkdir -p "$unpacked"
-unzip -q "$zip" -d "$unpacked"
-cmp -s "$unpacked/Quillmere.asi" "$dll" || { echo "the zip's Quillmere.asi is not the DLL built"; fail=1; }
+mkdir -p "$unpacked/download"
+cp "$dist/$zip" "$dist/SHA256SUMS" "$unpacked/download/"
+(cd "$unpacked/download" && sha256sum --strict -c SHA256SUMS) || say "sha256sum -c SHA256SUMS fails"
+sums=$(cat "$dist/SHA256SUMS")
+case $sums in
+  [0-9a-f]*"  $zip") [ "$(wc -l <"$dist/SHA256SUMS")" -eq 1 ] || say "SHA256SUMS: more than one line" ;;
+  *) say "SHA256SUMS should be one line, '<sha256>  $zip', not: $sums" ;;
+esac
+tr -d '\n' <"$dist/SHA256SUMS" | LC_ALL=C grep -q '[^ -~]' && say "SHA256SUMS holds a CR or a byte beyond ASCII"
+
+listing=$(unzip -Z1 "$dist/$zip" | tr '\n' '|')
+[ "$listing" = "Quillmere.asi|Quillmere - Readme.txt|Quillmere - Licence.txt|" ] ||
+  say "the zip should hold the DLL, the readme and the licence; it holds: $listing"
+unzip -q "$dist/$zip" -d "$unpacked"
+cmp -s "$unpacked/Quillmere.asi" "$dll" || say "the zip's Quillmere.asi is not the DLL built"
+cmp -s "$dist/Quillmere.asi" "$dll" || say "dist/Quillmere.asi is not the DLL built"
 
 # The version resource, as the file's Properties show it (UTF-16 strings).
 strings=$(strings -a -el "$unpacked/Quillmere.asi")
-for value in ProductVersion FileVersion "$version" OriginalFilename Quillmere.asi; do
-  echo "$strings" | grep -qxF -- "$value" || { echo "no version string \"$value\" in the DLL"; fail=1; }
+for value in ProductVersion FileVersion "$2" OriginalFilename Quillmere.asi "commit $commit"; do
+  echo "$strings" | grep -qxF -- "$value" || say "no version string \"$value\" in the DLL"
 done
-echo "$strings" | grep -qE '^commit ([0-9a-f]{12}(-modified)?|unknown)$' ||
-  { echo "no commit id in the DLL's version strings"; fail=1; }
 
-names=$(cut -d ' ' -f 3- "$top/dist/SHA256SUMS")
-if [ "$names" != "dist/$(basename "$zip")
-dist/Quillmere.asi" ]; then
-  echo "dist/SHA256SUMS should cover the zip and the DLL; it names: $names"
-  fail=1
-fi
-(cd "$top" && sha256sum --quiet -c dist/SHA256SUMS) || { echo "dist/SHA256SUMS does not match"; fail=1; }
+readme="$unpacked/Quillmere - Readme.txt"
+sum=$(sha256sum "$dll" | cut -d ' ' -f 1)
+grep -qF "  $sum" "$readme" || say "the readme does not give the DLL's SHA-256 $sum"
+grep -qF "commit $commit." "$readme" || say "the readme does not name commit $commit"
 
-[ "$fail" -eq 0 ] && echo "dist: $(basename "$zip") holds the DLL and the readme; SHA256SUMS matches"
+licence="$unpacked/Quillmere - Licence.txt"
+grep -q '^Copyright (c) .* the Quillmere authors' "$licence" && grep -q 'MIT License' "$licence" ||
+  say "the licence text does not give Quillmere's MIT licence"
+grep -q 'the mingw-w64 project' "$licence" || say "the licence text lacks the mingw-w64 runtime's notice"
+
+[ "$fail" -eq 0 ] && echo "dist: $zip verifies with sha256sum -c; it holds the DLL built, its readme and licences"
 exit "$fail"

@@ -2,11 +2,13 @@
 # Checks the shipped plug-in's import and export tables: it may import only from the host,
 # KERNEL32.dll and the C runtime, must import the host's operations under their decorated names,
 # and must export nothing. It must also carry a resource directory holding its version
-# information.
-# Usage: check_dll_imports.sh OBJDUMP DLL
+# information, and link in runtime code only from the archives whose licences the zip's licence
+# text covers.
+# Usage: check_dll_imports.sh OBJDUMP DLL LINK_MAP
 set -eu
 objdump=$1
 dll=$2
+map=$3
 table=$(mktemp)
 trap 'rm -f "$table"' EXIT
 "$objdump" -p "$dll" >"$table"
@@ -59,6 +61,16 @@ if "$objdump" -f "$dll" | grep -q 'HAS_SYMS'; then
   echo "the plug-in is not stripped"
   fail=1
 fi
+
+archives=$(sed -n '/^Archive member included/,/^Discarded input/s/^\([^ ]*[/]\)\{0,1\}\([^/ (]*\.a\)(.*/\2/p' "$map" |
+  sort -u)
+[ -n "$archives" ] || { echo "no archive members in the link map $map"; fail=1; }
+for archive in $archives; do
+  case $archive in
+    objects.a | libScriptHookRDR2.a | libkernel32.a | libmingw32.a | libmingwex.a | libmsvcrt.a | libgcc.a) ;;
+    *) echo "runtime code from $archive is linked in: see README.md, Licences"; fail=1 ;;
+  esac
+done
 
 [ "$fail" -eq 0 ] && echo "imports: $(echo $dlls | tr '\n' ' '); no exports; version resource"
 exit "$fail"

@@ -6,6 +6,8 @@
 #        QUILLMERE_RUNNER set)
 set -u
 printf 'frames 1\nsleep 60000\nframes 1\n' >long.scn
+# The output of an earlier run must not pass for this one's before the session truncates it.
+rm -f output.txt
 # A job started in the background by a script ignores SIGINT, and could not trap it: perl (part of
 # every Debian) restores it, and puts the session in a process group of its own, as a terminal's
 # foreground job is.
