@@ -113,6 +113,10 @@ TEST(ScenarioTest, EveryCommandParsesToItsStep) {
 TEST(ScenarioTest, WordsAsWrittenForTheAccount) {
   EXPECT_EQ(only("  expect   last-notice \"a  b\"  # why").written, "expect last-notice a  b");
   EXPECT_EQ(only("tap\tF3\r").written, "tap F3");
+  // Escape sequences and bells reach no terminal, and a megabyte word makes no megabyte line.
+  EXPECT_EQ(only("edit-settings \"k=\x1b[2J\x07\"").written, "edit-settings k=\\x1B[2J\\x07");
+  EXPECT_EQ(only("expect last-notice " + std::string(1 << 20, 'w')).written,
+            "expect last-notice " + std::string(40, 'w') + "... (1048576 bytes)");
 }
 
 // Each row: the text, and the whole message.

@@ -3,6 +3,7 @@
 // rather than halfway through it.
 #include "tools/runner/scenario.h"
 
+#include "tools/runner/escaped.h"
 #include "tools/runner/settings_model.h"
 
 namespace {
@@ -298,7 +299,7 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
     step.line = number;
     step.command = row->command;
     for (const std::string& word : words) {
-      step.written += (step.written.empty() ? "" : " ") + word;
+      step.written += (step.written.empty() ? "" : " ") + escaped(word);
     }
     const std::vector<std::string> args(words.begin() + (expectation ? 2 : 1), words.end());
     std::string wrong = StepReader(*row, args, &step).read();

@@ -73,7 +73,7 @@ enum class FileState { kDefault, kMissing, kUnchanged };
 struct Step {
   int line = 0;  // in the scenario's text, from 1
   Command command = Command::kFrames;
-  std::string written;  // its words as written, quotes removed, for the account
+  std::string written;  // its words as written, quotes removed, each escaped and cut short
   int64_t number = 0;   // N, MS, a key code, a ped handle, a count
   bool dead = false;    // add-peds N dead
   PedRef ped = PedRef::kPlayer;
