@@ -212,6 +212,10 @@ TEST(ScenarioTest, TheLineNamedIsTheLineInTheFile) {
   ASSERT_EQ(scenario.steps.size(), 2u);
   EXPECT_EQ(scenario.steps[0].line, 3);
   EXPECT_EQ(scenario.steps[1].line, 5);
+  // An old Mac editor's CR alone ends a line too, as does CR LF, and LF.
+  EXPECT_EQ(errorOf("# a comment\rframes 1\r\n\nexpect notices 0\rtap F33\r")
+                .compare(0, 13, "line 5: tap: "),
+            0);
 }
 
 TEST(ScenarioTest, BadBytesAreShownEscapedAndCutShort) {
