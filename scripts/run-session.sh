@@ -2,7 +2,8 @@
 # Plays a session with dist/Quillmere.asi in the stand-in host under Wine and prints its account:
 # the embedded default scenario, or the scenario file given. Exits with the runner's status: 0 all
 # met, 1 an expectation failed (or the plug-in disagreed with its settings), 2 the session could
-# not run; 130 when interrupted.
+# not run, or did not run through (the runner did not end with its status line); 130 when
+# interrupted.
 # Needs the windows build (make windows); `make run [SCENARIO=path]` builds it and calls this.
 set -u
 
@@ -15,7 +16,7 @@ usage: scripts/run-session.sh [SCENARIO] [--verbose] [--keep] [--workdir DIR] [-
   --keep           keep the temporary working folder, and say where it is
   --workdir DIR    play in DIR (made if missing, kept afterwards) instead of a temporary folder
   --plugin PATH    the plug-in to load (by default dist/Quillmere.asi)
-  --print-default  print the embedded default scenario
+  --print-default  print the embedded default scenario (and nothing else)
   --help           this text, and the runner's own with the scenario commands
 EOF
 }
@@ -33,9 +34,13 @@ workdir=
 plugin=
 keep=
 passed=
+print_default=
+words=0
 while [ $# -gt 0 ]; do
+  [ -n "$1" ] && words=$((words + 1))
   case $1 in
-    --verbose | --colour | --print-default) passed="$passed $1" ;;
+    --print-default) print_default=1 ;;
+    --verbose | --colour) passed="$passed $1" ;;
     --keep) keep=1 ;;
     --help | -h)
       usage
@@ -44,6 +49,10 @@ while [ $# -gt 0 ]; do
     --workdir | --plugin)
       if [ $# -lt 2 ] || [ -z "$2" ]; then
         echo "run-session: $1 needs a value" >&2
+        exit 2
+      fi
+      if { [ "$1" = --workdir ] && [ -n "$workdir" ]; } || { [ "$1" = --plugin ] && [ -n "$plugin" ]; }; then
+        echo "run-session: $1 given twice" >&2
         exit 2
       fi
       if [ "$1" = --workdir ]; then workdir=$(whole "$2"); else plugin=$(whole "$2"); fi
@@ -64,6 +73,10 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
+if [ -n "$print_default" ] && [ "$words" -gt 1 ]; then
+  echo "run-session: --print-default takes no other words" >&2
+  exit 2
+fi
 
 cd "$(dirname "$0")/.." || exit 2
 runner=${QUILLMERE_RUNNER:-build/windows/wine/quillmere-run.exe}
@@ -122,20 +135,34 @@ colour=
 if [ -t 1 ]; then
   colour=--colour
 fi
+if [ -n "$print_default" ]; then
+  set -- --print-default
+else
+  # shellcheck disable=SC2086 # $passed and $colour are lists of plain options
+  set -- $colour $passed --plugin "${plugin:-dist/Quillmere.asi}" --workdir "$workdir" \
+    ${scenario:+"$scenario"}
+fi
+# The runner's exit code alone proves nothing: a plug-in that ends the process from its entry
+# point ends it with a code of its choosing, and Wine answers 1 when it cannot start the runner at
+# all. So the runner ends its output with "quillmere-run: status N", which the copy leaves out and
+# notes; only a status it said last, and ended with, counts. (perl, part of every Debian, passes
+# each line on as it comes, where awk may wait for a whole buffer.)
 mkfifo "$own/output" || exit 2
-cat "$own/output" &
+perl -e '$| = 1; my $said = "";
+  while (<STDIN>) { if (/^quillmere-run: status (\d+)$/) { $said = $1; next } $said = ""; print }
+  open(my $file, ">", $ARGV[0]) or exit 1; print $file $said' "$own/said" <"$own/output" &
 copier=$!
-# shellcheck disable=SC2086 # $passed and $colour are lists of plain options
-wine "$runner" $colour $passed --plugin "${plugin:-dist/Quillmere.asi}" --workdir "$workdir" \
-  ${scenario:+"$scenario"} >"$own/output" &
+wine "$runner" --status-line "$@" >"$own/output" &
 session=$!
 wait "$session"
 status=$?
 session=
 wait "$copier"
 copier=
-case $status in
-  0 | 1 | 2) finish "$status" ;;
-esac
-echo "run-session: quillmere-run ended with status $status, not 0, 1 or 2: it did not run through" >&2
+said=$(cat "$own/said" 2>/dev/null)
+if [ "$said" = "$status" ]; then
+  finish "$status"
+fi
+echo "run-session: the session did not run through: quillmere-run ended with status $status" \
+  "without saying it was done (the plug-in or Wine ended it)" >&2
 finish 2

@@ -113,6 +113,10 @@ TEST(ScenarioTest, EveryCommandParsesToItsStep) {
 TEST(ScenarioTest, WordsAsWrittenForTheAccount) {
   EXPECT_EQ(only("  expect   last-notice \"a  b\"  # why").written, "expect last-notice a  b");
   EXPECT_EQ(only("tap\tF3\r").written, "tap F3");
+  // Escape sequences and bells reach no terminal, and a megabyte word makes no megabyte line.
+  EXPECT_EQ(only("edit-settings \"k=\x1b[2J\x07\"").written, "edit-settings k=\\x1B[2J\\x07");
+  EXPECT_EQ(only("expect last-notice " + std::string(1 << 20, 'w')).written,
+            "expect last-notice " + std::string(40, 'w') + "... (1048576 bytes)");
 }
 
 // Each row: the text, and the whole message.
@@ -208,6 +212,10 @@ TEST(ScenarioTest, TheLineNamedIsTheLineInTheFile) {
   ASSERT_EQ(scenario.steps.size(), 2u);
   EXPECT_EQ(scenario.steps[0].line, 3);
   EXPECT_EQ(scenario.steps[1].line, 5);
+  // An old Mac editor's CR alone ends a line too, as does CR LF, and LF.
+  EXPECT_EQ(errorOf("# a comment\rframes 1\r\n\nexpect notices 0\rtap F33\r")
+                .compare(0, 13, "line 5: tap: "),
+            0);
 }
 
 TEST(ScenarioTest, BadBytesAreShownEscapedAndCutShort) {

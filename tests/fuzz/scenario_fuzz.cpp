@@ -18,10 +18,12 @@ void check(bool holds) {
   }
 }
 
+// CR LF, LF and CR alone each end a line.
 size_t lineCount(const std::string& text) {
   size_t lines = 1;
-  for (char c : text) {
-    lines += c == '\n' ? 1 : 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    bool crlf = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+    lines += (text[i] == '\n' || text[i] == '\r') && !crlf ? 1 : 0;
   }
   return lines;
 }

@@ -2,17 +2,18 @@
 # Runs a session and checks its exit status and output: the end-to-end check of the runner's and
 # the session script's statuses and messages.
 # Usage: expect_session.sh STATUS PATTERN SCENARIO COMMAND...
-#   SCENARIO is written (through printf %b) to "a scenario.scn", a path with a blank, which is
-#   passed after COMMAND; "-" writes nothing and passes nothing. PATTERN is an extended regular
-#   expression that the output (stdout and stderr together) must match.
+#   SCENARIO is written (through printf %b) to "a scenario Ω.scn", a path with a blank and a
+#   letter outside ASCII, which is passed after COMMAND; "-" writes nothing and passes nothing.
+#   PATTERN is an extended regular expression that the output (stdout and stderr together) must
+#   match.
 set -u
 want=$1
 pattern=$2
 scenario=$3
 shift 3
 if [ "$scenario" != - ]; then
-  printf '%b' "$scenario" >"a scenario.scn"
-  set -- "$@" "$PWD/a scenario.scn"
+  printf '%b' "$scenario" >"a scenario Ω.scn"
+  set -- "$@" "$PWD/a scenario Ω.scn"
 fi
 "$@" >output.txt 2>&1
 status=$?

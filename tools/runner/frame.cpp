@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "tools/runner/account.h"
+#include "tools/runner/escaped.h"
 #include "tools/runner/session_state.h"
 #include "tools/standin/standin.h"
 
@@ -89,8 +90,9 @@ void noteRead(int32_t frame, int timerReads, const FileStamp& before, bool held)
       bool whole = edit.text == kNewFile;
       std::string after = seconds(gameTime - edit.gameTime) + " of game time after the edit";
       bool clean = whole ? reading.notes.empty() : readSettingsText(edit.text, {}).notes.empty();
-      tellAtFrame(frame, clean ? read + ": picked up " + edit.text + " " + after
-                               : read + ": found " + edit.text + " (" + after + "), yet " +
+      std::string shown = whole ? edit.text : escaped(edit.text);
+      tellAtFrame(frame, clean ? read + ": picked up " + shown + " " + after
+                               : read + ": found " + shown + " (" + after + "), yet " +
                                      (whole ? "not all of it takes" : "it does not take") +
                                      " as written:");
     }

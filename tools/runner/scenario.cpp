@@ -3,6 +3,7 @@
 // rather than halfway through it.
 #include "tools/runner/scenario.h"
 
+#include "tools/runner/escaped.h"
 #include "tools/runner/settings_model.h"
 
 namespace {
@@ -245,17 +246,15 @@ std::string namesOf(bool expectations) {
   return expectations ? names : names + ", expect";
 }
 
+// CR LF, LF and CR alone each end a line, so that a file saved by any editor reads line by line.
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
   size_t start = 0;
   while (start <= text.size()) {
-    size_t end = text.find('\n', start);
+    size_t end = text.find_first_of("\r\n", start);
     end = end == std::string::npos ? text.size() : end;
     lines.push_back(text.substr(start, end - start));
-    if (!lines.back().empty() && lines.back().back() == '\r') {
-      lines.back().pop_back();
-    }
-    start = end + 1;
+    start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
   return lines;
 }
@@ -298,7 +297,7 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
     step.line = number;
     step.command = row->command;
     for (const std::string& word : words) {
-      step.written += (step.written.empty() ? "" : " ") + word;
+      step.written += (step.written.empty() ? "" : " ") + escaped(word);
     }
     const std::vector<std::string> args(words.begin() + (expectation ? 2 : 1), words.end());
     std::string wrong = StepReader(*row, args, &step).read();

@@ -1,10 +1,10 @@
 // Scenarios: the small line-based language in which a session of the runner is written, parsed
-// once into steps. The command table in scenario.cpp describes every command (its words, bounds
+// once into steps. The command table in commands.cpp describes every command (its words, bounds
 // and usage); README.md's table describes them for users.
 //
-// One command per line; blank lines and lines starting with "#" are ignored, and " #" outside
-// quotes starts a comment at the end of a line. Numbers are decimal or 0x-hex. A UTF-8 byte order
-// mark at the start is skipped.
+// One command per line, ended by CR LF, LF or CR alone; blank lines and lines starting with "#"
+// are ignored, and " #" outside quotes starts a comment at the end of a line. Numbers are decimal
+// or 0x-hex. A UTF-8 byte order mark at the start is skipped.
 #pragma once
 
 #include <cstddef>
@@ -73,7 +73,7 @@ enum class FileState { kDefault, kMissing, kUnchanged };
 struct Step {
   int line = 0;  // in the scenario's text, from 1
   Command command = Command::kFrames;
-  std::string written;  // its words as written, quotes removed, for the account
+  std::string written;  // its words as written, quotes removed, each escaped and cut short
   int64_t number = 0;   // N, MS, a key code, a ped handle, a count
   bool dead = false;    // add-peds N dead
   PedRef ped = PedRef::kPlayer;

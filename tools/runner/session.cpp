@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "tools/runner/account.h"
+#include "tools/runner/escaped.h"
 #include "tools/runner/session_state.h"
 #include "tools/standin/standin.h"
 
@@ -226,7 +227,7 @@ void playStep(const Step& step) {
       session.edits.push_back({kNewFile, standinGameTime()});
       break;
     case Command::kEditSettings:
-      fileStep(step, editSettingsFile(step.text), "Quillmere.ini edited: " + step.text);
+      fileStep(step, editSettingsFile(step.text), "Quillmere.ini edited: " + escaped(step.text));
       session.edits.push_back({step.text, standinGameTime()});
       break;
     case Command::kDeleteSettings:
@@ -250,7 +251,7 @@ void playStep(const Step& step) {
       break;
     case Command::kExpectLastNotice:
       expect(step, standinNoticeCount() > 0 && session.lastNotice == step.text,
-             standinNoticeCount() > 0 ? "\"" + session.lastNotice + "\"" : "no notice");
+             standinNoticeCount() > 0 ? quoted(session.lastNotice) : "no notice");
       break;
     case Command::kExpectProtected:
       expectProtected(step);

@@ -12,8 +12,6 @@
 // Written the plain way, with strings, for clarity rather than speed.
 #include "tools/runner/settings_model.h"
 
-#include <cstdio>
-
 const SettingsKey kSettingsKeys[] = {
     {"F1", 112},  {"F2", 113},   {"F3", 114},    {"F4", 115},   {"F5", 116},
     {"F6", 117},  {"F7", 118},   {"F8", 119},    {"F9", 120},   {"F10", 121},
@@ -272,26 +270,4 @@ std::string protectionDisagreement(const EffectiveSettings& settings, bool activ
   }
   return "protected " + whom(protectedPeds, world.player) + ", yet by the settings in effect it " +
          "should protect " + meant;
-}
-
-std::string quoted(const std::string& text, size_t most) {
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size() && i < most; ++i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      out += escaped;
-    }
-  }
-  out += "\"";
-  if (text.size() > most) {
-    out += "... (" + std::to_string(text.size()) + " bytes)";
-  }
-  return out;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/runner/escaped.h"
+
 // A key the settings file may name, as "VK_" + name; the scenario's key words use the same names.
 struct SettingsKey {
   const char* name;  // without the "VK_" prefix
@@ -91,8 +93,3 @@ constexpr size_t kPedsEnumerated = 256;
 // What is wrong about who a frame protected, given whether protection is on; "" when nothing is.
 std::string protectionDisagreement(const EffectiveSettings& settings, bool active,
                                    const std::set<int32_t>& protectedPeds, const PedWorld& world);
-
-// ---- Text for the account ---------------------------------------------------------------------
-
-// `text` in double quotes, bytes other than printable ASCII as \xNN, cut short after `most` bytes.
-std::string quoted(const std::string& text, size_t most = 40);

@@ -2,6 +2,8 @@
 // count, which the plug-in reads from KERNEL32 itself.
 #include <windows.h>
 
+#include <string>
+
 #include "tools/standin/internal.h"
 #include "tools/standin/standin.h"
 
@@ -25,8 +27,15 @@ int32_t standinLoadPlugin(const char* path) {
   if (plugin != nullptr) {
     return 0;
   }
+  // Wide, so that a path in any language or longer than MAX_PATH (with \\?\) loads what it names.
+  int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+  if (length <= 0) {
+    return 0;
+  }
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, &wide[0], length);
   // The plug-in's entry point registers with us during this call, under the loader lock.
-  plugin = LoadLibraryA(path);
+  plugin = LoadLibraryW(wide.c_str());
   return plugin != nullptr ? 1 : 0;
 }
 

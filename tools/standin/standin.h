@@ -27,8 +27,8 @@ void standinResetWorld(void);
 void standinResetAll(void);
 
 // Loads the plug-in as the operating system would and calls its entry point with attach. Natively
-// the plug-in is linked in and `path` is ignored; on Windows it is loaded with LoadLibrary.
-// Returns 0 on failure.
+// the plug-in is linked in and `path` is ignored; on Windows it is loaded with LoadLibrary, `path`
+// in UTF-8. Returns 0 on failure.
 int32_t standinLoadPlugin(const char* path);
 
 // Calls the entry point with detach (and unloads the library on Windows).
