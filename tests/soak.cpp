@@ -33,7 +33,6 @@ int failures = 0;
     }                                                                              \
   } while (0)
 
-constexpr uint64_t kGetGameTimer = 0x4F67E8ECA7D3F667;
 constexpr int32_t kPeds = 256;
 constexpr int32_t kFrameMs = 16;
 constexpr int32_t kRewriteEvery = 3000;  // frames; about 48 s of game time
@@ -114,8 +113,8 @@ bool reReadIn(int32_t firstCall) {
   StandinCall first = {};
   StandinCall second = {};
   return standinCallAt(firstCall, &first) != 0 && standinCallAt(firstCall + 1, &second) != 0 &&
-         first.kind == kStandinNative && first.hash == kGetGameTimer &&
-         second.kind == kStandinNative && second.hash == kGetGameTimer;
+         first.kind == kStandinNative && first.hash == hashes::kGetGameTimer &&
+         second.kind == kStandinNative && second.hash == hashes::kGetGameTimer;
 }
 
 // What the frames tell the typist: the toggle key last written, and whether protection is on.

@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr uint64_t kGetGameTimer = 0x4F67E8ECA7D3F667;
-constexpr uint64_t kSetPedConfigFlag = 0xC1E8A365BF3B29F2;
-constexpr uint64_t kKeepHatOnFlag = 245;
-
 void disagree(int32_t frame, const std::string& what) {
   if (!what.empty() && what != session.disagreement) {
     tellAtFrame(frame, "DISAGREES with the settings in effect: " + what);
@@ -164,10 +160,10 @@ void runFrame() {
       continue;
     }
     ++natives;
-    if (call.hash == kGetGameTimer) {
+    if (call.hash == hashes::kGetGameTimer) {
       ++timerReads;
-    } else if (call.hash == kSetPedConfigFlag && call.argCount == 3 &&
-               call.args[1] == kKeepHatOnFlag && call.args[2] == 1) {
+    } else if (call.hash == hashes::kSetPedResetFlag && call.argCount == 3 &&
+               call.args[1] == kStandinHatFlag && call.args[2] == 1) {
       auto ped = static_cast<int32_t>(static_cast<uint32_t>(call.args[0]));
       protectedNow.insert(ped);
       ++session.protectCalls[ped];
