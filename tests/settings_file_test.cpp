@@ -169,8 +169,8 @@ TEST_P(ReloadTimingTest, ReloadsWhen5000MsOfGameTimeHavePassedSinceTheLastReload
     const int32_t now = wrappingAdd(base, step.offset);
     SCOPED_TRACE(testing::Message() << "base " << base << ", offset " << step.offset);
     // Each step names a new key, so the settings show whether the file was read.
-    const VirtualKey& key = kVirtualKeys[nextKey++ % 12];
-    writeFile("toggle-key="s + key.name + "\r\n");
+    const model::KeyCode& key = kKeyCodes[nextKey++ % 12];
+    writeFile("toggle-key=" + std::string(key.name) + "\r\n");
     const uint32_t keyBefore = settings.toggleKey;
 
     runFrameAt(now);

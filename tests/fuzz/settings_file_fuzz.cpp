@@ -13,7 +13,7 @@
 #include "common/settings.h"
 #include "config/settings_file.h"
 #include "config/settings_reader.h"
-#include "tests/fuzz/settings_model.h"
+#include "tools/model/settings_model.h"
 
 namespace {
 

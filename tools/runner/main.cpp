@@ -13,7 +13,6 @@
 #include "tools/runner/scenario.h"
 #include "tools/runner/session.h"
 #include "tools/runner/settings_file.h"
-#include "tools/runner/settings_model.h"
 #include "tools/standin/standin.h"
 
 namespace {

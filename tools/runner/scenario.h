@@ -1,5 +1,5 @@
 // Scenarios: the small line-based language in which a session of the runner is written, parsed
-// once into steps. The command table in scenario.cpp describes every command (its words, bounds
+// once into steps. The command table in commands.cpp describes every command (its words, bounds
 // and usage); README.md's table describes them for users.
 //
 // One command per line; blank lines and lines starting with "#" are ignored, and " #" outside
@@ -106,6 +106,14 @@ constexpr int64_t kMostFramesPerStep = 1000000;
 
 // The longest scenario file read, in bytes.
 constexpr size_t kMostScenarioBytes = 16u << 20;
+
+// A key's name without its "VK_" prefix, as scenarios and the account write it ("F3"), or
+// "key 200" for a code the settings file cannot name.
+std::string keyName(uint32_t code);
+
+// `text` in double quotes, bytes other than printable ASCII as \xNN, cut short after `most` bytes:
+// how a message shows text from a scenario or a file.
+std::string quoted(const std::string& text, size_t most = 40);
 
 // The default scenario, embedded at build time.
 extern const char* const kDefaultScenario;
