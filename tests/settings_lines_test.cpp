@@ -1,5 +1,6 @@
 // The line rules of the settings file: what each line sets, read from text and from the file,
-// wherever the reader's pieces are cut, and the key names it accepts.
+// wherever the reader's pieces are cut, random texts against the plain model, and the key names it
+// accepts.
 #include <cctype>
 #include <iterator>
 #include <optional>

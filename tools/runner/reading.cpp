@@ -68,8 +68,7 @@ std::string remarkOn(std::string_view text, const model::Line& line, const Setti
     }
   }
   if (line.keysFound > 1) {
-    remark = joined(remark, quotedLine + " holds more than one setting, and " + name +
-                                "= decides");
+    remark = joined(remark, quotedLine + " holds more than one setting, and " + name + "= decides");
   }
   if (looksLikeComment(text)) {
     remark = joined(remark, "the comment " + quotedLine + " still sets " + what +
