@@ -13,6 +13,7 @@
 #include "common/settings.h"
 #include "config/settings_file.h"
 #include "config/settings_reader.h"
+#include "tests/fuzz/settings_judging.h"
 #include "tools/model/settings_model.h"
 
 namespace {
@@ -59,7 +60,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  const Settings start = model::startFor(size);
+  const Settings start = fuzz::startFor(size);
 
   // The bytes go into the file behind a line without a key. Its length puts one byte of the input
   // where the reader's pieces are cut: the first lone CR (or else the first CR) last in a piece,
@@ -96,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings = start;
   loadSettings();
   if (!model::same(settings, expected)) {
-    model::printMismatch("loadSettings", settings, expected);
+    fuzz::printMismatch("loadSettings", settings, expected);
     fail();
   }
   struct stat after;

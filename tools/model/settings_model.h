@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -152,25 +151,10 @@ inline void applyText(std::string_view text, Settings& out) {
   forEachLine(text, [&](int, std::string_view line) { applyLine(readLine(line), out); });
 }
 
+// The three fields the file sets, and `active`, which it never does.
 inline bool same(const Settings& a, const Settings& b) {
   return a.keybindEnabled == b.keybindEnabled && a.toggleKey == b.toggleKey &&
          a.affectAllPeds == b.affectAllPeds && a.active == b.active;
-}
-
-// Starting values that vary with the input, so that a field wrongly set or wrongly kept shows
-// either way; toggle keys no file can name.
-inline Settings startFor(size_t size) {
-  return {(size & 1) != 0, 1000 + static_cast<uint32_t>(size % 7), (size & 2) != 0,
-          (size & 4) != 0};
-}
-
-inline void printMismatch(const char* what, const Settings& got, const Settings& expected) {
-  std::fprintf(stderr,
-               "%s: got enabled %d key %u all-peds %d active %d, "
-               "expected enabled %d key %u all-peds %d active %d\n",
-               what, got.keybindEnabled, got.toggleKey, got.affectAllPeds, got.active,
-               expected.keybindEnabled, expected.toggleKey, expected.affectAllPeds,
-               expected.active);
 }
 
 }  // namespace model

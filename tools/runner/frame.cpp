@@ -24,11 +24,6 @@ enum class ToggleDue {
   kMaybe,  // released, near the window's edge: either outcome is right
 };
 
-bool sameSettings(const Settings& a, const Settings& b) {
-  return a.keybindEnabled == b.keybindEnabled && a.toggleKey == b.toggleKey &&
-         a.affectAllPeds == b.affectAllPeds;
-}
-
 bool settingsKnown() {
   return session.settings.size() == 1;
 }
@@ -42,7 +37,7 @@ void applyTexts(const std::vector<std::string>& texts) {
       model::applyText(text, read);
       bool seen = false;
       for (const Settings& other : after) {
-        seen = seen || sameSettings(other, read);
+        seen = seen || model::same(other, read);
       }
       if (!seen) {
         after.push_back(read);
@@ -153,8 +148,7 @@ void noteRead(int32_t frame, int timerReads, const FileView& before, bool held,
   const std::vector<Settings> was = session.settings;
   SettingsReading reading = readSettingsText(before.bytes, was[0]);
   applyTexts(texts);
-  bool changed =
-      session.settings.size() != was.size() || !sameSettings(session.settings[0], was[0]);
+  bool changed = session.settings.size() != was.size() || !model::same(session.settings[0], was[0]);
   if (tell) {
     int32_t gameTime = standinGameTime();
     if (session.edits.empty()) {
