@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "common/settings.h"
-#include "config/settings_file.h"
+#include "tools/model/settings_model.h"
 #include "tools/standin/standin.h"
 
 namespace {
@@ -39,7 +39,7 @@ constexpr int32_t kRewriteEvery = 3000;  // frames; about 48 s of game time
 // The log numbers its calls in 32 bits; cleared now and then, as the runner does every frame.
 constexpr int32_t kClearCallsEvery = 100000;
 // A re-read comes at most this many frames after a rewrite: 5000 ms of game time, rounded up.
-constexpr int32_t kReloadFrames = (kReloadIntervalMs + kFrameMs - 1) / kFrameMs;
+constexpr int32_t kReloadFrames = (model::kReloadIntervalMs + kFrameMs - 1) / kFrameMs;
 
 // What one rewrite of the settings file says. Each rewrite changes one of the three; the keybind
 // and the all-peds mode are each off for one stretch in five, so most frames protect every ped.
@@ -79,7 +79,7 @@ Written nextSettings(const Written& previous, int32_t rewrite) {
 void writeSettings(const Written& s, int32_t rewrite) {
   // Upper case now and then: the reader lower-cases booleans.
   const char* yes = rewrite % 2 == 0 ? "true" : "TRUE";
-  std::FILE* file = std::fopen(kSettingsFileName, "wb");
+  std::FILE* file = std::fopen(model::kFileName, "wb");
   if (file == nullptr) {
     CHECK(!"the settings file could not be written");
     return;

@@ -38,7 +38,7 @@ void enter(int dir) {
 
 // The settings directory goes when the run ends normally; after a failure it stays, for a look.
 void removeSettingsDir() {
-  std::string file = std::string(settingsPath) + "/" + kSettingsFileName;
+  std::string file = std::string(settingsPath) + "/" + model::kFileName;
   unlink(file.c_str());
   rmdir(settingsPath);
 }
@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   model::applyText(file, expected);
 
   enter(settingsDir);
-  std::FILE* out = std::fopen(kSettingsFileName, "wb");
+  std::FILE* out = std::fopen(model::kFileName, "wb");
   if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size() ||
       std::fclose(out) != 0) {
     fail();
@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fail();
   }
   struct stat after;
-  if (stat(kSettingsFileName, &after) != 0 || static_cast<size_t>(after.st_size) != file.size()) {
+  if (stat(model::kFileName, &after) != 0 || static_cast<size_t>(after.st_size) != file.size()) {
     std::fprintf(stderr, "loadSettings changed a file it could read\n");
     fail();
   }

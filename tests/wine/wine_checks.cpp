@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   // The directory is the check's own; a settings file left by an earlier run would mislead it.
-  DeleteFileA(kSettingsName);
+  DeleteFileA(model::kFileName);
   std::string check = argv[1];
   if (check == "attach_detach") {
     attachDetach(argv[2]);

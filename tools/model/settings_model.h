@@ -23,6 +23,11 @@ inline constexpr KeyCode kKeyCodes[] = {
     {"VK_MENU", 18}, {"VK_SPACE", 32}, {"VK_RETURN", 13}, {"VK_BACK", 8},   {"VK_ESCAPE", 27},
 };
 
+// The file, by its bare name in the current directory, and how much game time passes between
+// reloads.
+inline constexpr const char* kFileName = "Quillmere.ini";
+constexpr int32_t kReloadIntervalMs = 5000;
+
 // F3: what a toggle-key value that names no key means.
 constexpr uint32_t kFallbackKey = 114;
 
