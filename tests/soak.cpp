@@ -279,7 +279,8 @@ void soak(int32_t frames) {
   long pageKib = sysconf(_SC_PAGESIZE) / 1024;
   CHECK(lateKib - earlyKib <= 2 * pageKib && earlyKib - lateKib <= 2 * pageKib);
   CHECK(standinNoticeCount() == run.stateChanges);
-  CHECK(run.rewritesChecked == run.rewrites);
+  // A rewrite in the last few frames may have had no re-read due yet; the frames check the rest.
+  CHECK(run.rewritesChecked + (run.rewrittenAt != 0 ? 1 : 0) == run.rewrites);
   CHECK(standinWaitCount() == frames);
   CHECK(standinGameTime() < startGameTime);  // the timer went past its wrap
   CHECK(standinCallsOutsideScript() == 0);
