@@ -21,8 +21,8 @@ void loadSettings();
 // Loads the settings and stores the game time after the load in lastLoadTime.
 [[gnu::cold]] void reloadSettingsNow();
 
-// The reload phase of a pass: reloads when 5000 ms or more of game time have passed. Inline: every
-// pass makes this test, and only one in about 300 reloads.
+// The reload phase of a pass: reloads when 5000 ms or more of game time have passed. Inline, since
+// every pass makes this test and only about one pass in 300 (at 60 frames a second) reloads.
 inline void reloadPhase() {
   // Signed 32-bit difference, so the test holds when the game timer wraps.
   const uint32_t elapsed = static_cast<uint32_t>(invokeNative32(native::kGetGameTimer)) -

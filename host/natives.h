@@ -9,8 +9,8 @@ namespace native {
 constexpr uint64_t kGetGameTimer = 0x4F67E8ECA7D3F667;
 constexpr uint64_t kPlayerPedId = 0x096275889B8E0EE0;
 constexpr uint64_t kDoesEntityExist = 0xD42BD6EB2E0F1677;
-constexpr uint64_t kIsEntityDead = 0x3317DEDB88C95038;
-constexpr uint64_t kSetPedConfigFlag = 0xC1E8A365BF3B29F2;
+constexpr uint64_t kIsPedDeadOrDying = 0x3317DEDB88C95038;
+constexpr uint64_t kSetPedResetFlag = 0xC1E8A365BF3B29F2;
 constexpr uint64_t kCreateVarString = 0xFA925AC00EB830B9;
 constexpr uint64_t kGetHashKey = 0xFD340785ADF8CFB7;
 constexpr uint64_t kUiFeedPostSampleToast = 0x26E87218390E6729;

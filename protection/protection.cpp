@@ -11,13 +11,13 @@
 #include "input/keys.h"
 
 void protectPed(int32_t ped) {
-  invokeNative(native::kSetPedConfigFlag, ped, kKeepHatOnFlag, 1);
+  invokeNative(native::kSetPedResetFlag, ped, kKeepHatOnFlag, 1);
 }
 
 namespace {
 
 void protectPlayer() {
-  // A dead player keeps the hat too: no dead check in this mode.
+  // A dead player keeps the hat too: no dead-or-dying check in this mode.
   int32_t player = invokeNative32(native::kPlayerPedId);
   if (invokeNative32(native::kDoesEntityExist, player) != 0) {
     protectPed(player);
@@ -34,7 +34,7 @@ void protectLivingPeds() {
   }
   for (int32_t i = 0; i < count; ++i) {
     if (invokeNative32(native::kDoesEntityExist, peds[i]) != 0 &&
-        invokeNative32(native::kIsEntityDead, peds[i], 1) == 0) {
+        invokeNative32(native::kIsPedDeadOrDying, peds[i], 1) == 0) {
       protectPed(peds[i]);
     }
   }

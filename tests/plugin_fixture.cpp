@@ -12,9 +12,9 @@
 #include <iterator>
 
 #include "common/settings.h"
-#include "config/settings_file.h"
 #include "input/keys.h"
 #include "tests/plugin_state.h"
+#include "tools/model/settings_model.h"
 
 void PluginTest::SetUp() {
   standinUnloadPlugin();
@@ -82,12 +82,12 @@ std::vector<StandinNotice> PluginTest::notices() {
 }
 
 void PluginTest::writeFile(const std::string& bytes) {
-  std::ofstream out(kSettingsFileName, std::ios::binary | std::ios::trunc);
+  std::ofstream out(model::kFileName, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 bool PluginTest::readFile(std::string* bytes) {
-  std::ifstream in(kSettingsFileName, std::ios::binary);
+  std::ifstream in(model::kFileName, std::ios::binary);
   if (!in) {
     return false;
   }
@@ -96,7 +96,7 @@ bool PluginTest::readFile(std::string* bytes) {
 }
 
 bool PluginTest::fileExists() {
-  return std::filesystem::exists(kSettingsFileName);
+  return std::filesystem::exists(model::kFileName);
 }
 
 void expectFrameCalls(int32_t frame, const std::vector<ExpectedCall>& expected) {

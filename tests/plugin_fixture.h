@@ -36,18 +36,6 @@ class PluginTest : public ::testing::Test {
   std::string previousDir_;
 };
 
-// The native's hashes, named, so test expectations read like the game's script.
-namespace hashes {
-constexpr uint64_t kGetGameTimer = 0x4F67E8ECA7D3F667;
-constexpr uint64_t kPlayerPedId = 0x096275889B8E0EE0;
-constexpr uint64_t kDoesEntityExist = 0xD42BD6EB2E0F1677;
-constexpr uint64_t kIsEntityDead = 0x3317DEDB88C95038;
-constexpr uint64_t kSetPedConfigFlag = 0xC1E8A365BF3B29F2;
-constexpr uint64_t kCreateVarString = 0xFA925AC00EB830B9;
-constexpr uint64_t kGetHashKey = 0xFD340785ADF8CFB7;
-constexpr uint64_t kUiFeedPostSampleToast = 0x26E87218390E6729;
-}  // namespace hashes
-
 // A 32-bit value as it must stand in a 64-bit argument slot.
 inline uint64_t zeroExtended(int32_t value) {
   return static_cast<uint32_t>(value);
@@ -81,10 +69,10 @@ inline ExpectedCall exists(int32_t ped) {
   return native(hashes::kDoesEntityExist, {zeroExtended(ped)});
 }
 inline ExpectedCall deadCheck(int32_t ped) {
-  return native(hashes::kIsEntityDead, {zeroExtended(ped), 1});
+  return native(hashes::kIsPedDeadOrDying, {zeroExtended(ped), 1});
 }
 inline ExpectedCall protect(int32_t ped) {
-  return native(hashes::kSetPedConfigFlag, {zeroExtended(ped), 245, 1});
+  return native(hashes::kSetPedResetFlag, {zeroExtended(ped), kStandinHatFlag, 1});
 }
 }  // namespace expect
 

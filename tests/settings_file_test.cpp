@@ -171,8 +171,8 @@ TEST_P(ReloadTimingTest, ReloadsWhen5000MsOfGameTimeHavePassedSinceTheLastReload
     const int32_t now = wrappingAdd(base, step.offset);
     SCOPED_TRACE(testing::Message() << "base " << base << ", offset " << step.offset);
     // Each step names a new key, so the settings show whether the file was read.
-    const VirtualKey& key = kVirtualKeys[nextKey++ % 12];
-    writeFile("toggle-key="s + key.name + "\r\n");
+    const model::KeyCode& key = kKeyCodes[nextKey++ % 12];
+    writeFile("toggle-key=" + std::string(key.name) + "\r\n");
     const uint32_t keyBefore = settings.toggleKey;
 
     runFrameAt(now);
@@ -266,15 +266,15 @@ TEST_F(SettingsFileTest, AnExistingFileThatCannotBeReadIsLeftUntouched) {
   writeFile(content);
   // Writable but not readable, in a directory anyone may write: a create that truncated would
   // succeed here.
-  ASSERT_EQ(chmod(kSettingsFileName, 0222), 0);
+  ASSERT_EQ(chmod(model::kFileName, 0222), 0);
   ASSERT_EQ(chmod(".", 0777), 0);
   settings = kStarts[0];
   {
     OrdinaryUserFiles user;
     ASSERT_TRUE(user.switched());
-    std::FILE* readable = std::fopen(kSettingsFileName, "rb");
+    std::FILE* readable = std::fopen(model::kFileName, "rb");
     ASSERT_EQ(readable, nullptr) << "the file can still be read; the test would prove nothing";
-    int writable = open(kSettingsFileName, O_WRONLY);
+    int writable = open(model::kFileName, O_WRONLY);
     ASSERT_GE(writable, 0);
     close(writable);
 
@@ -289,13 +289,13 @@ TEST_F(SettingsFileTest, AnExistingFileThatCannotBeReadIsLeftUntouched) {
 
 TEST_F(SettingsFileTest, CreatingANewFileFailsOnAnExistingOneAndLeavesItAlone) {
   writeFile("toggle-key=VK_F7\r\n");
-  EXPECT_EQ(platformCreateNew(kSettingsFileName), nullptr);
+  EXPECT_EQ(platformCreateNew(model::kFileName), nullptr);
   std::string after;
   ASSERT_TRUE(readFile(&after));
   EXPECT_EQ(after, "toggle-key=VK_F7\r\n");
 
-  std::filesystem::remove(kSettingsFileName);
-  std::FILE* created = platformCreateNew(kSettingsFileName);
+  std::filesystem::remove(model::kFileName);
+  std::FILE* created = platformCreateNew(model::kFileName);
   ASSERT_NE(created, nullptr);
   std::fclose(created);
   ASSERT_TRUE(readFile(&after));
@@ -303,7 +303,7 @@ TEST_F(SettingsFileTest, CreatingANewFileFailsOnAnExistingOneAndLeavesItAlone) {
 }
 
 TEST_F(SettingsFileTest, ASettingsPathThatCannotBeCreatedChangesNothingAndIsTriedOnEveryReload) {
-  ASSERT_TRUE(std::filesystem::create_directory(kSettingsFileName));
+  ASSERT_TRUE(std::filesystem::create_directory(model::kFileName));
   settings = kStarts[0];
   standinSetFrameMs(0);
   standinSetGameTime(100);
@@ -313,11 +313,11 @@ TEST_F(SettingsFileTest, ASettingsPathThatCannotBeCreatedChangesNothingAndIsTrie
   EXPECT_TRUE(reloadedIn(2));
   EXPECT_TRUE(reloadedIn(3));
   expectSettings(kStarts[0]);
-  EXPECT_TRUE(std::filesystem::is_directory(kSettingsFileName));
+  EXPECT_TRUE(std::filesystem::is_directory(model::kFileName));
   EXPECT_EQ(standinWaitCount(), 3);
 
   // Once the name is free, the next reload creates the file, and the one after reads it.
-  ASSERT_TRUE(std::filesystem::remove(kSettingsFileName));
+  ASSERT_TRUE(std::filesystem::remove(model::kFileName));
   runFrameAt(15099);
   EXPECT_FALSE(fileExists());
   runFrameAt(15100);

@@ -41,8 +41,8 @@ inline RecordWords record(uint32_t key) {
 
 class ToggleTest : public PluginTest {
  protected:
-  // Any protection work at all in the frame: the player lookup, an existence or dead check, the
-  // hat flag, or the ped enumeration.
+  // Any protection work at all in the frame: the player lookup, an existence or dead-or-dying
+  // check, the hat flag, or the ped enumeration.
   static bool protectionWorkIn(int32_t frame) {
     for (const StandinCall& call : callsInFrame(frame)) {
       if (call.kind == kStandinEnumeration ||
@@ -56,7 +56,7 @@ class ToggleTest : public PluginTest {
   }
   static bool hatSetIn(int32_t frame) {
     for (const StandinCall& call : callsInFrame(frame)) {
-      if (call.kind == kStandinNative && call.hash == hashes::kSetPedConfigFlag) {
+      if (call.kind == kStandinNative && call.hash == hashes::kSetPedResetFlag) {
         return true;
       }
     }

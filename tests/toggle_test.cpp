@@ -3,10 +3,10 @@
 #include <string>
 
 #include "common/settings.h"
-#include "config/settings_file.h"
 #include "input/keys.h"
 #include "tests/plugin_fixture.h"
 #include "tests/toggle_cases.h"
+#include "tools/model/settings_model.h"
 
 using namespace toggle_cases;
 
@@ -221,7 +221,7 @@ TEST_F(ToggleTest, KeybindEnabledByAReloadTogglesInThatSamePass) {
 
   writeFile("[Keybind]\nenabled=true\n");
   // The next frame brings the game time to the reload point, 32 ms after the release.
-  standinSetGameTime(kReloadIntervalMs - 16);
+  standinSetGameTime(model::kReloadIntervalMs - 16);
   int32_t frame = runFrame();
   EXPECT_TRUE(settings.keybindEnabled);
   ASSERT_EQ(notices().size(), 1u);

@@ -13,7 +13,8 @@
 #include "common/settings.h"
 #include "config/settings_file.h"
 #include "config/settings_reader.h"
-#include "tests/fuzz/settings_model.h"
+#include "tests/fuzz/settings_judging.h"
+#include "tools/model/settings_model.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ void enter(int dir) {
 
 // The settings directory goes when the run ends normally; after a failure it stays, for a look.
 void removeSettingsDir() {
-  std::string file = std::string(settingsPath) + "/" + kSettingsFileName;
+  std::string file = std::string(settingsPath) + "/" + model::kFileName;
   unlink(file.c_str());
   rmdir(settingsPath);
 }
@@ -59,7 +60,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  const Settings start = model::startFor(size);
+  const Settings start = fuzz::startFor(size);
 
   // The bytes go into the file behind a line without a key. Its length puts one byte of the input
   // where the reader's pieces are cut: the first lone CR (or else the first CR) last in a piece,
@@ -88,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   model::applyText(file, expected);
 
   enter(settingsDir);
-  std::FILE* out = std::fopen(kSettingsFileName, "wb");
+  std::FILE* out = std::fopen(model::kFileName, "wb");
   if (out == nullptr || std::fwrite(file.data(), 1, file.size(), out) != file.size() ||
       std::fclose(out) != 0) {
     fail();
@@ -96,11 +97,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings = start;
   loadSettings();
   if (!model::same(settings, expected)) {
-    model::printMismatch("loadSettings", settings, expected);
+    fuzz::printMismatch("loadSettings", settings, expected);
     fail();
   }
   struct stat after;
-  if (stat(kSettingsFileName, &after) != 0 || static_cast<size_t>(after.st_size) != file.size()) {
+  if (stat(model::kFileName, &after) != 0 || static_cast<size_t>(after.st_size) != file.size()) {
     std::fprintf(stderr, "loadSettings changed a file it could read\n");
     fail();
   }

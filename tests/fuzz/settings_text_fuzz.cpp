@@ -6,17 +6,18 @@
 
 #include "common/settings.h"
 #include "config/settings_reader.h"
-#include "tests/fuzz/settings_model.h"
+#include "tests/fuzz/settings_judging.h"
+#include "tools/model/settings_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const Settings start = model::startFor(size);
+  const Settings start = fuzz::startFor(size);
   Settings expected = start;
   model::applyText(text, expected);
   settings = start;
   applySettingsText(text.data(), text.size());
   if (!model::same(settings, expected)) {
-    model::printMismatch("applySettingsText", settings, expected);
+    fuzz::printMismatch("applySettingsText", settings, expected);
     std::abort();
   }
   return 0;

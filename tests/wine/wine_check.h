@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "tools/model/settings_model.h"
 #include "tools/standin/standin.h"
 
 // Failed checks so far; a check program exits non-zero when any failed.
@@ -22,16 +23,15 @@ inline int failures = 0;
     }                                                                    \
   } while (0)
 
-constexpr const char* kSettingsName = "Quillmere.ini";
 constexpr uint32_t kF3 = 114;
 constexpr uint32_t kF5 = 116;
 
 inline bool settingsFileExists() {
-  return GetFileAttributesA(kSettingsName) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesA(model::kFileName) != INVALID_FILE_ATTRIBUTES;
 }
 
 inline void writeSettingsFile(const char* text) {
-  if (std::FILE* file = std::fopen(kSettingsName, "wb")) {
+  if (std::FILE* file = std::fopen(model::kFileName, "wb")) {
     std::fputs(text, file);
     std::fclose(file);
   }

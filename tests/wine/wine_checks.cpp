@@ -11,20 +11,6 @@
 
 namespace {
 
-// The game's name hash, written here on its own: Jenkins' one-at-a-time over the lower-cased name.
-uint32_t jenkinsLower(const char* name) {
-  uint32_t h = 0;
-  for (const char* c = name; *c != '\0'; ++c) {
-    h += static_cast<uint8_t>(*c >= 'A' && *c <= 'Z' ? *c + ('a' - 'A') : *c);
-    h += h << 10;
-    h ^= h >> 6;
-  }
-  h += h << 3;
-  h ^= h >> 11;
-  h += h << 15;
-  return h;
-}
-
 // Attach and detach through the real loader: the registrations in order, under the module handle
 // the loader gave the plug-in, and nothing else done at attach or detach.
 void attachDetach(const char* plugin) {
@@ -87,9 +73,9 @@ void checkNotice(int32_t index, const char* message) {
   CHECK(notice.content[0] == 0);
   CHECK(notice.content[3] == 0);
   // Hashes stand zero-extended in their slots.
-  CHECK(notice.content[4] == jenkinsLower("menu_textures"));
-  CHECK(notice.content[5] == jenkinsLower("menu_icon_holster"));
-  CHECK(notice.content[6] == jenkinsLower("COLOR_WHITE"));
+  CHECK(notice.content[4] == standinNameHash("menu_textures"));
+  CHECK(notice.content[5] == standinNameHash("menu_icon_holster"));
+  CHECK(notice.content[6] == standinNameHash("COLOR_WHITE"));
   CHECK(notice.extraArgs[0] == 1);
   CHECK(notice.extraArgs[1] == 1);
 }
@@ -181,7 +167,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   // The directory is the check's own; a settings file left by an earlier run would mislead it.
-  DeleteFileA(kSettingsName);
+  DeleteFileA(model::kFileName);
   std::string check = argv[1];
   if (check == "attach_detach") {
     attachDetach(argv[2]);

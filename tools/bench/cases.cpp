@@ -80,7 +80,7 @@ void floorPlayerOnly() {
   nativeInit(native::kDoesEntityExist);
   nativePush64(player);
   benchmark::DoNotOptimize(*nativeCall());
-  nativeInit(native::kSetPedConfigFlag);
+  nativeInit(native::kSetPedResetFlag);
   nativePush64(player);
   nativePush64(kKeepHatOnFlag);
   nativePush64(1);
@@ -104,11 +104,11 @@ void floorAllPeds() {
     nativeInit(native::kDoesEntityExist);
     nativePush64(ped);
     benchmark::DoNotOptimize(*nativeCall());
-    nativeInit(native::kIsEntityDead);
+    nativeInit(native::kIsPedDeadOrDying);
     nativePush64(ped);
     nativePush64(1);
     benchmark::DoNotOptimize(*nativeCall());
-    nativeInit(native::kSetPedConfigFlag);
+    nativeInit(native::kSetPedResetFlag);
     nativePush64(ped);
     nativePush64(kKeepHatOnFlag);
     nativePush64(1);

@@ -1,7 +1,7 @@
-// Printing the session's account. Each line is flushed as it is printed: the output is a pipe
-// (see scripts/run-session.sh), and a long session should show how far it has come. Frames are told
-// in stretches with the same protection, so that a long run reads as a few lines; anything else
-// that happens splits the stretch at its frame.
+// Printing the session's account. The output is a pipe (see scripts/run-session.sh), so the lines
+// told as the session goes are flushed at once: a long session shows how far it has come. Frames
+// are told in stretches with the same protection, so that a long run reads as a few lines; anything
+// else that happens splits the stretch at its frame.
 #include "tools/runner/account.h"
 
 #include <algorithm>

@@ -1,18 +1,58 @@
 // One frame of a session: it runs, and what the plug-in did in it is read back from the host's
-// call log, told in the account, and judged against the runner's own model of the settings it
-// should be going by.
+// call log, told in the account, and judged against the settings the one model reads from the
+// file as the plug-in found it.
 #include <windows.h>
 
+#include "tools/model/settings_model.h"
 #include "tools/runner/account.h"
 #include "tools/runner/escaped.h"
+#include "tools/runner/reading.h"
+#include "tools/runner/scenario.h"
 #include "tools/runner/session_state.h"
 #include "tools/standin/standin.h"
 
 namespace {
 
-constexpr uint64_t kGetGameTimer = 0x4F67E8ECA7D3F667;
-constexpr uint64_t kSetPedConfigFlag = 0xC1E8A365BF3B29F2;
-constexpr uint64_t kKeepHatOnFlag = 245;
+// The plug-in sees a release as fresh for this long.
+constexpr uint32_t kToggleWindowMs = 100;
+// The plug-in enumerates at most this many peds a frame.
+constexpr size_t kPedsEnumerated = 256;
+
+// How a frame saw the latest event of the toggle key, from the runner's clock readings around it.
+enum class ToggleDue {
+  kNo,     // keybind off, or the key's latest event is no release, or the release is surely too old
+  kYes,    // released, and surely inside the 100 ms window when the frame ran
+  kMaybe,  // released, near the window's edge: either outcome is right
+};
+
+bool settingsKnown() {
+  return session.settings.size() == 1;
+}
+
+// Each of the settings applied with each of the texts the plug-in may have read, once each.
+void applyTexts(const std::vector<std::string>& texts) {
+  std::vector<Settings> after;
+  for (const Settings& before : session.settings) {
+    for (const std::string& text : texts) {
+      Settings read = before;
+      model::applyText(text, read);
+      bool seen = false;
+      for (const Settings& other : after) {
+        seen = seen || model::same(other, read);
+      }
+      if (!seen) {
+        after.push_back(read);
+      }
+    }
+  }
+  session.settings = after;
+}
+
+std::string inEffect() {
+  return settingsKnown() ? describeSettings(session.settings[0])
+                         : "the runner cannot tell: another program changed the file while the "
+                           "plug-in read it (judging waits until a read settles it)";
+}
 
 void disagree(int32_t frame, const std::string& what) {
   if (!what.empty() && what != session.disagreement) {
@@ -22,39 +62,65 @@ void disagree(int32_t frame, const std::string& what) {
   session.disagreement = what;
 }
 
-void tellFileChange(int32_t frame) {
-  FileStamp now = stampSettings();
-  if (sameStamp(now, session.stamp)) {
+std::string sizeOf(const FileView& file) {
+  return file.readable ? " (" + std::to_string(file.bytes.size()) + " bytes)" : "";
+}
+
+// A change to the file since the runner last looked, outside a frame, is not the plug-in's, whose
+// code runs only inside frames, nor the runner's, which looks again after each change it makes.
+void tellOutsideChange() {
+  if (sameStamp(stampSettings(), session.file.stamp)) {
     return;
   }
-  bool created = !session.stamp.exists;
-  session.stamp = now;
+  session.file = viewSettings();
   session.unread = true;
-  session.pluginMade = true;
-  ++session.pluginWrites;
-  std::string bytes;
-  std::string what = "Quillmere.ini ";
-  what += created ? "created by the plug-in" : "rewritten by the plug-in";
-  if (readFileBytes(kSettingsName, &bytes)) {
-    what +=
-        bytes == kDefaultSettings ? ": the default content" : ": content other than the default";
-    what += " (" + std::to_string(bytes.size()) + " bytes)";
+  session.pluginMade = false;
+  tellStep(std::string("Quillmere.ini ") + (session.file.stamp.exists ? "changed" : "removed") +
+           " by another program, not by the plug-in" + sizeOf(session.file));
+}
+
+// A change in the frame. The plug-in writes the file only when it cannot open it for reading, and
+// then writes the default content: any other change is another program's, or one the runner
+// cannot pin on either.
+void tellFileChange(int32_t frame, bool pluginCouldRead) {
+  const FileView before = session.file;
+  if (sameStamp(stampSettings(), before.stamp)) {
+    return;
   }
-  tellAtFrame(frame, what);
+  session.file = viewSettings();
+  session.unread = true;
+  const bool isDefault = session.file.readable && session.file.bytes == model::kDefaultFile;
+  std::string what = "Quillmere.ini ";
+  if (!pluginCouldRead && isDefault) {
+    session.pluginMade = true;
+    ++session.pluginWrites;
+    what += before.stamp.exists ? "rewritten by the plug-in" : "created by the plug-in";
+    what += ": the default content";
+  } else if (pluginCouldRead || !session.file.stamp.exists) {
+    session.pluginMade = false;
+    what += session.file.stamp.exists ? "changed" : "removed";
+    what += " by another program during the frame, not by the plug-in";
+  } else {
+    session.pluginMade = false;
+    what +=
+        "changed during the frame, not to the default content: by another program, or "
+        "written wrong by the plug-in; the runner cannot tell which";
+  }
+  tellAtFrame(frame, what + sizeOf(session.file));
 }
 
 // Each pass of the plug-in's loop reads the game timer once, and once more after it re-read the
 // settings file; the first frame holds the read at start. `before` is the file as the plug-in
-// found it, `held` whether the session held it open then.
-void noteRead(int32_t frame, int timerReads, const FileStamp& before, bool held) {
+// found it, `held` whether the session held it open then, `after` the file once the frame ended.
+void noteRead(int32_t frame, int timerReads, const FileView& before, bool held,
+              const FileView& after) {
   bool atStart = session.framesRun == 1;
   if (!atStart && timerReads < 2) {
     return;
   }
   std::string read = atStart ? "settings read at start" : "settings re-read";
   bool tell = atStart || session.unread || !session.edits.empty();
-  std::string inEffect = describeSettings(session.settings);
-  if (!before.exists) {
+  if (!before.stamp.exists) {
     // The plug-in creates the file, and reads it only at the next re-read.
     session.edits.clear();
     session.unread = true;
@@ -64,21 +130,26 @@ void noteRead(int32_t frame, int timerReads, const FileStamp& before, bool held)
                                         "defaults: "
                                       : ": no file to read (the plug-in makes a new one), so "
                                         "the settings stay: ") +
-                             inEffect);
+                             inEffect());
     }
     return;
   }
-  std::string bytes;
-  if (before.directory || held || !currentSettings(&bytes)) {
+  if (before.stamp.directory || held || !before.readable) {
     if (tell) {
       tellAtFrame(frame,
-                  read + " tried; the file could not be read, so the settings stay: " + inEffect);
+                  read + " tried; the file could not be read, so the settings stay: " + inEffect());
     }
     return;
   }
-  SettingsReading reading = readSettingsText(bytes, session.settings);
-  bool changed = !(reading.settings == session.settings);
-  session.settings = reading.settings;
+  // Changed by another program during the frame: the plug-in read the one text or the other.
+  std::vector<std::string> texts = {before.bytes};
+  if (!sameStamp(before.stamp, after.stamp)) {
+    texts.push_back(after.readable ? after.bytes : std::string());
+  }
+  const std::vector<Settings> was = session.settings;
+  SettingsReading reading = readSettingsText(before.bytes, was[0]);
+  applyTexts(texts);
+  bool changed = session.settings.size() != was.size() || !model::same(session.settings[0], was[0]);
   if (tell) {
     int32_t gameTime = standinGameTime();
     if (session.edits.empty()) {
@@ -88,11 +159,11 @@ void noteRead(int32_t frame, int timerReads, const FileStamp& before, bool held)
     }
     for (const Edit& edit : session.edits) {
       bool whole = edit.text == kNewFile;
-      std::string after = seconds(gameTime - edit.gameTime) + " of game time after the edit";
+      std::string since = seconds(gameTime - edit.gameTime) + " of game time after the edit";
       bool clean = whole ? reading.notes.empty() : readSettingsText(edit.text, {}).notes.empty();
       std::string shown = whole ? edit.text : escaped(edit.text);
-      tellAtFrame(frame, clean ? read + ": picked up " + shown + " " + after
-                               : read + ": found " + shown + " (" + after + "), yet " +
+      tellAtFrame(frame, clean ? read + ": picked up " + shown + " " + since
+                               : read + ": found " + shown + " (" + since + "), yet " +
                                      (whole ? "not all of it takes" : "it does not take") +
                                      " as written:");
     }
@@ -102,8 +173,7 @@ void noteRead(int32_t frame, int timerReads, const FileStamp& before, bool held)
     if (reading.notesLeftOut > 0) {
       tellAtFrame(frame, "  and " + std::to_string(reading.notesLeftOut) + " more such lines");
     }
-    tellAtFrame(frame, "in effect: " + describeSettings(session.settings) +
-                           (changed || atStart ? "" : " (as before)"));
+    tellAtFrame(frame, "in effect: " + inEffect() + (changed || atStart ? "" : " (as before)"));
   }
   session.edits.clear();
   session.unread = false;
@@ -127,27 +197,94 @@ bool tellNewNotices(int32_t frame) {
 }
 
 // Whether the toggle key's latest event should have toggled in the frame that ran from `start`
-// to `end` on the runner's clock.
-ToggleDue toggleDueIn(uint32_t start, uint32_t end) {
-  auto event = session.keys.find(session.settings.toggleKey);
-  if (event == session.keys.end()) {
-    return toggleDue(session.settings, false, false, 0, 0);
+// to `end` on the runner's clock. `earliest` bounds the time from the release to the frame's check
+// from below, `latest` from above.
+ToggleDue toggleDueIn(const Settings& goingBy, uint32_t start, uint32_t end) {
+  auto event = session.keys.find(goingBy.toggleKey);
+  if (!goingBy.keybindEnabled || event == session.keys.end()) {
+    return ToggleDue::kNo;
   }
-  ToggleDue due = toggleDue(session.settings, true, event->second.up,
-                            start - event->second.deliveredAt, end - event->second.postedAt);
+  const uint32_t earliest = start - event->second.deliveredAt;
+  const uint32_t latest = end - event->second.postedAt;
   // The plug-in looks at the key only while the keybind is on; a release it has seen is either
   // cleared or, being too old, stays too old.
-  if (session.settings.keybind) {
-    session.keys.erase(event);
+  const bool up = event->second.up;
+  session.keys.erase(event);
+  if (!up || earliest >= kToggleWindowMs) {
+    return ToggleDue::kNo;
   }
-  return due;
+  return latest < kToggleWindowMs ? ToggleDue::kYes : ToggleDue::kMaybe;
+}
+
+// What is wrong about a frame that did (`toggled`) or did not post a notice; "" when nothing is.
+std::string toggleDisagreement(const Settings& goingBy, ToggleDue due, bool toggled) {
+  std::string key = keyName(goingBy.toggleKey);
+  if (due == ToggleDue::kYes && !toggled) {
+    return key +
+           " was released well inside the 100 ms window and is the toggle key, yet no "
+           "notice came";
+  }
+  if (due == ToggleDue::kNo && toggled) {
+    if (!goingBy.keybindEnabled) {
+      return "a notice came, yet the keybind is off";
+    }
+    return "a notice came, yet " + key + ", the toggle key, was not released within 100 ms";
+  }
+  return "";
+}
+
+std::string whom(const std::set<int32_t>& peds, int32_t player) {
+  if (peds.empty()) {
+    return "nobody";
+  }
+  if (peds.size() == 1 && *peds.begin() == player) {
+    return "the player";
+  }
+  return std::to_string(peds.size()) + (peds.size() == 1 ? " ped" : " peds");
+}
+
+// What is wrong about who a frame protected; "" when nothing is.
+std::string protectionDisagreement(const Settings& goingBy, const std::set<int32_t>& protectedPeds,
+                                   const PedWorld& world) {
+  std::set<int32_t> expected;
+  std::string meant = "nobody, protection being off";
+  if (session.active && !goingBy.affectAllPeds) {
+    meant = world.playerPresent ? "the player" : "nobody, the player being gone";
+    if (world.playerPresent) {
+      expected.insert(world.player);
+    }
+  } else if (session.active) {
+    expected = world.living;
+    meant = "all " + std::to_string(world.living.size()) + " living " +
+            (world.living.size() == 1 ? "ped" : "peds");
+  }
+  bool holds = protectedPeds == expected;
+  if (session.active && goingBy.affectAllPeds && world.pedsInWorld > kPedsEnumerated) {
+    // Only the first 256 of the enumeration are looked at, in an order the runner does not know.
+    // Of those, at most the dead ones in the world are skipped.
+    auto least = static_cast<int64_t>(expected.size() + kPedsEnumerated) -
+                 static_cast<int64_t>(world.pedsInWorld);
+    holds = protectedPeds.size() <= kPedsEnumerated &&
+            static_cast<int64_t>(protectedPeds.size()) >= least;
+    for (int32_t ped : protectedPeds) {
+      holds = holds && expected.count(ped) > 0;
+    }
+    meant = "living peds among the first 256 enumerated";
+  }
+  if (holds) {
+    return "";
+  }
+  return "protected " + whom(protectedPeds, world.player) +
+         ", yet by the settings in effect it should protect " + meant;
 }
 
 }  // namespace
 
 void runFrame() {
-  FileStamp before = session.stamp;
+  tellOutsideChange();
+  const FileView before = session.file;
   bool held = settingsHeld();
+  const bool pluginCouldRead = before.stamp.exists && !before.stamp.directory && !held;
   standinClearCalls();
   uint32_t start = GetTickCount();
   standinRunFrames(1);
@@ -166,10 +303,10 @@ void runFrame() {
       continue;
     }
     ++natives;
-    if (call.hash == kGetGameTimer) {
+    if (call.hash == hashes::kGetGameTimer) {
       ++timerReads;
-    } else if (call.hash == kSetPedConfigFlag && call.argCount == 3 &&
-               call.args[1] == kKeepHatOnFlag && call.args[2] == 1) {
+    } else if (call.hash == hashes::kSetPedResetFlag && call.argCount == 3 &&
+               call.args[1] == kStandinHatFlag && call.args[2] == 1) {
       auto ped = static_cast<int32_t>(static_cast<uint32_t>(call.args[0]));
       protectedNow.insert(ped);
       ++session.protectCalls[ped];
@@ -183,13 +320,18 @@ void runFrame() {
                std::to_string(standinGameTime()) + " ms  natives " + std::to_string(natives) +
                "  protected: " + who);
   }
-  tellFileChange(frame);
-  noteRead(frame, timerReads, before, held);
-  ToggleDue due = toggleDueIn(start, end);
+  tellFileChange(frame, pluginCouldRead);
+  noteRead(frame, timerReads, before, held, session.file);
   bool toggled = tellNewNotices(frame);
-  std::string wrong = toggleDisagreement(session.settings, due, toggled);
+  if (!settingsKnown()) {
+    session.keys.clear();  // releases seen under settings the runner cannot tell are not judged
+    disagree(frame, "");
+    return;
+  }
+  const Settings& goingBy = session.settings[0];
+  std::string wrong = toggleDisagreement(goingBy, toggleDueIn(goingBy, start, end), toggled);
   if (wrong.empty()) {
-    wrong = protectionDisagreement(session.settings, session.active, protectedNow, world());
+    wrong = protectionDisagreement(goingBy, protectedNow, world());
   }
   disagree(frame, wrong);
 }

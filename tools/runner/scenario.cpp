@@ -3,8 +3,8 @@
 // rather than halfway through it.
 #include "tools/runner/scenario.h"
 
+#include "config/key_names.h"
 #include "tools/runner/escaped.h"
-#include "tools/runner/settings_model.h"
 
 namespace {
 
@@ -61,10 +61,11 @@ bool parseInteger(const std::string& word, int64_t* value) {
   return true;
 }
 
+// The names of the settings file's keys, which key words use too, without their "VK_".
 std::string keyNames() {
   std::string names;
-  for (size_t i = 0; i < kSettingsKeyCount; ++i) {
-    names += std::string(i == 0 ? "" : ", ") + kSettingsKeys[i].name;
+  for (const KeyName& key : keyNameTable) {
+    names += (names.empty() ? "" : ", ") + std::string(key.name).substr(3);
   }
   return names;
 }
@@ -158,10 +159,10 @@ class StepReader {
 
   std::string key(const std::string& word) {
     std::string name = upper(word);
-    name = name.compare(0, 3, "VK_") == 0 ? name.substr(3) : name;
-    for (size_t i = 0; i < kSettingsKeyCount; ++i) {
-      if (name == kSettingsKeys[i].name) {
-        step_->number = kSettingsKeys[i].code;
+    name = name.compare(0, 3, "VK_") == 0 ? name : "VK_" + name;
+    for (const KeyName& key : keyNameTable) {
+      if (name == key.name) {
+        step_->number = key.code;
         return "";
       }
     }
@@ -328,4 +329,13 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
     scenario->warnings.push_back("the scenario runs no frame: the plug-in's script never starts");
   }
   return true;
+}
+
+std::string keyName(uint32_t code) {
+  for (const KeyName& key : keyNameTable) {
+    if (key.code == code) {
+      return std::string(key.name).substr(3);
+    }
+  }
+  return "key " + std::to_string(code);
 }

@@ -107,5 +107,9 @@ constexpr int64_t kMostFramesPerStep = 1000000;
 // The longest scenario file read, in bytes.
 constexpr size_t kMostScenarioBytes = 16u << 20;
 
+// A key's name without its "VK_" prefix, as scenarios and the account write it ("F3"), or
+// "key 200" for a code the settings file cannot name.
+std::string keyName(uint32_t code);
+
 // The default scenario, embedded at build time.
 extern const char* const kDefaultScenario;

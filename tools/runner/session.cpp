@@ -2,8 +2,10 @@
 // expectations; the frames themselves are in frame.cpp.
 #include <windows.h>
 
+#include "tools/model/settings_model.h"
 #include "tools/runner/account.h"
 #include "tools/runner/escaped.h"
+#include "tools/runner/scenario.h"
 #include "tools/runner/session_state.h"
 #include "tools/standin/standin.h"
 
@@ -139,7 +141,7 @@ void pedStep(const Step& step) {
 
 // A change to the settings file by the scenario: told when made, stopped when it could not be.
 void fileStep(const Step& step, const std::string& wrong, const std::string& told) {
-  session.stamp = stampSettings();
+  session.file = viewSettings();
   if (!wrong.empty()) {
     stop(step, wrong);
     return;
@@ -177,14 +179,14 @@ void expectSettingsFile(const Step& step) {
   bool readable = now.exists && !now.directory && currentSettings(&bytes);
   bool holds = step.file == FileState::kMissing ? !now.exists
                : step.file == FileState::kDefault
-                   ? readable && bytes == kDefaultSettings
+                   ? readable && bytes == model::kDefaultFile
                    : scenarioWrote(&written) && readable && bytes == written;
   expect(step, holds,
-         !now.exists                 ? "missing"
-         : now.directory             ? "a directory"
-         : !readable                 ? "unreadable"
-         : bytes == kDefaultSettings ? "the default content"
-                                     : std::to_string(bytes.size()) + " bytes of other content");
+         !now.exists                    ? "missing"
+         : now.directory                ? "a directory"
+         : !readable                    ? "unreadable"
+         : bytes == model::kDefaultFile ? "the default content"
+                                        : std::to_string(bytes.size()) + " bytes of other content");
 }
 
 void playStep(const Step& step) {
@@ -284,7 +286,7 @@ SessionResult playScenario(const std::vector<Step>& steps, const SessionOptions&
   session.player = standinPlayerPed();
   session.peds.push_back({session.player, false, false});
   session.lastAdded = session.player;
-  session.stamp = stampSettings();
+  session.file = viewSettings();
   for (const Step& step : steps) {
     playStep(step);
     if (!session.result.mistake.empty()) {

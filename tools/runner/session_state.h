@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "common/settings.h"
 #include "tools/runner/session.h"
 #include "tools/runner/settings_file.h"
-#include "tools/runner/settings_model.h"
 
 struct Ped {
   int32_t handle;
@@ -34,6 +34,14 @@ struct Edit {
 // How a write-settings step is named among the edits.
 constexpr const char* kNewFile = "the new file";
 
+// The world as the runner made it.
+struct PedWorld {
+  int32_t player;
+  bool playerPresent;        // not removed from the world
+  std::set<int32_t> living;  // living peds still in the world, the player among them if so
+  size_t pedsInWorld;        // dead ones too
+};
+
 // The one session of the process.
 struct Session {
   SessionOptions options{};
@@ -45,11 +53,13 @@ struct Session {
   std::map<int32_t, int64_t> protectCalls;
   int32_t noticesTold = 0;
   std::string lastNotice;
-  FileStamp stamp{};  // the settings file as last seen
+  FileView file{};  // the settings file as last seen
   int32_t pluginWrites = 0;
   // What the plug-in should be going by: the settings as last read, protection on or off (as the
   // notices say), the scenario's edits not read yet, and whether the file changed since the read.
-  EffectiveSettings settings;
+  // When another program changed the file while the plug-in read it, the settings are each that
+  // the plug-in may be going by, and the runner judges nothing until they are one again.
+  std::vector<Settings> settings{Settings{}};
   bool active = true;
   std::vector<Edit> edits;
   bool unread = false;

@@ -1,35 +1,10 @@
 // The Win32 work on Quillmere.ini for the session: the scenario's changes to the file, its stamp,
-// reading it, and the default content it is judged against.
+// and reading it.
 #include "tools/runner/settings_file.h"
 
 #include <windows.h>
 
 #include <cstdio>
-
-#include "tools/runner/settings_model.h"
-
-const char* const kSettingsName = "Quillmere.ini";
-
-// Written out here on its own so that the plug-in's copy is checked against it; CR LF is what the
-// Windows C runtime's text mode turns each line end into.
-const std::string kDefaultSettings =
-    "# Thank you for downloading Quillmere!\r\n\r\n"
-    "# You can change what key you want to use to toggle this script below.\r\n"
-    "# Check the readme file that comes with this script for a list of available keys.\r\n"
-    "# IMPORTANT: If the 'enabled' option below is set to false, the keybind will be disabled "
-    "and the script will always remain active.\r\n"
-    "# Please endorse this script on Ardentine and give me your kudos if you're enjoying it. It "
-    "would mean a lot!\r\n"
-    "# This config updates live. You don't need to restart your game for changes to apply!\r\n"
-    "\r\n"
-    "[Keybind]\r\n"
-    "enabled=true\r\n"
-    "toggle-key=VK_F3\r\n\r\n"
-    "[Optional]\r\n"
-    "# If set to true, the hats of all NPCs will be protected from getting knocked off, until "
-    "they die and hit the ground. This may cause the game to softlock during some missions or "
-    "events. Set to false by default.\r\n"
-    "affect-all-peds=false";
 
 namespace {
 
@@ -43,7 +18,7 @@ bool wrote = false;
 
 FileStamp stampSettings() {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(kSettingsName, GetFileExInfoStandard, &data)) {
+  if (!GetFileAttributesExA(kSettingsFileName, GetFileExInfoStandard, &data)) {
     return {false, false, 0, 0};
   }
   return {
@@ -55,6 +30,19 @@ FileStamp stampSettings() {
 bool sameStamp(const FileStamp& a, const FileStamp& b) {
   return a.exists == b.exists && a.directory == b.directory && a.size == b.size &&
          a.written == b.written;
+}
+
+FileView viewSettings() {
+  FileView view = {stampSettings(), false, {}};
+  for (int attempt = 0; attempt < 3 && view.stamp.exists && !view.stamp.directory; ++attempt) {
+    view.readable = currentSettings(&view.bytes);
+    FileStamp after = stampSettings();
+    if (sameStamp(after, view.stamp)) {
+      return view;
+    }
+    view = {after, false, {}};
+  }
+  return view;
 }
 
 bool readFileBytes(const char* path, std::string* bytes, size_t most) {
@@ -74,7 +62,7 @@ bool readFileBytes(const char* path, std::string* bytes, size_t most) {
 
 bool currentSettings(std::string* bytes) {
   if (held == INVALID_HANDLE_VALUE) {
-    return readFileBytes(kSettingsName, bytes);
+    return readFileBytes(kSettingsFileName, bytes);
   }
   bytes->clear();
   SetFilePointer(held, 0, nullptr, FILE_BEGIN);
@@ -90,7 +78,7 @@ std::string writeSettingsFile(const std::string& bytes) {
   if (held != INVALID_HANDLE_VALUE) {
     return "Quillmere.ini is held open by this scenario; unlock-settings first";
   }
-  std::FILE* file = std::fopen(kSettingsName, "wb");
+  std::FILE* file = std::fopen(kSettingsFileName, "wb");
   if (file == nullptr) {
     return stampSettings().directory ? "Quillmere.ini is a directory; delete-settings first"
                                      : "Quillmere.ini cannot be opened for writing";
@@ -118,19 +106,40 @@ std::string editSettingsFile(const std::string& setting) {
   return writeSettingsFile(editedSettings(bytes, setting));
 }
 
+std::string editedSettings(const std::string& bytes, const std::string& setting) {
+  std::string key = setting.substr(0, setting.find('=') + 1);
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find('\n', start);
+    size_t lineEnd = end == std::string::npos ? bytes.size() : end;
+    if (lineEnd > start && bytes[lineEnd - 1] == '\r') {
+      --lineEnd;
+    }
+    if (bytes.substr(start, lineEnd - start).find(key) != std::string::npos) {
+      return bytes.substr(0, start) + setting + bytes.substr(lineEnd);
+    }
+    if (end == std::string::npos) {
+      break;
+    }
+    start = end + 1;
+  }
+  std::string separator = bytes.empty() || bytes.back() == '\n' ? "" : "\r\n";
+  return bytes + separator + setting + "\r\n";
+}
+
 std::string deleteSettingsFile() {
   if (held != INVALID_HANDLE_VALUE) {
     return "Quillmere.ini is held open by this scenario; unlock-settings first";
   }
   FileStamp now = stampSettings();
-  bool removed = !now.exists || (now.directory ? RemoveDirectoryA(kSettingsName) != 0
-                                               : DeleteFileA(kSettingsName) != 0);
+  bool removed = !now.exists || (now.directory ? RemoveDirectoryA(kSettingsFileName) != 0
+                                               : DeleteFileA(kSettingsFileName) != 0);
   return removed ? "" : "Quillmere.ini cannot be removed";
 }
 
 std::string makeSettingsDirectory() {
   std::string wrong = deleteSettingsFile();
-  if (wrong.empty() && !CreateDirectoryA(kSettingsName, nullptr)) {
+  if (wrong.empty() && !CreateDirectoryA(kSettingsFileName, nullptr)) {
     wrong = "a directory Quillmere.ini cannot be made";
   }
   return wrong;
@@ -142,9 +151,9 @@ std::string holdSettings(bool shareWrites) {
   }
   // Share mode 0: nobody else may open the file until we close it. Sharing writes only: reading
   // it fails, yet a careless writer could still open it and empty it.
-  held =
-      CreateFileA(kSettingsName, GENERIC_READ | GENERIC_WRITE, shareWrites ? FILE_SHARE_WRITE : 0,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  held = CreateFileA(kSettingsFileName, GENERIC_READ | GENERIC_WRITE,
+                     shareWrites ? FILE_SHARE_WRITE : 0, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (held == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     FileStamp now = stampSettings();

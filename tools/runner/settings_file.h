@@ -1,16 +1,12 @@
 // Quillmere.ini in the session's working directory, as the scenario changes it: writing, editing,
-// deleting, holding it open, putting a directory in its place; and the bytes the plug-in must
-// write into a missing file, written out here on their own.
+// deleting, holding it open, putting a directory in its place; and looking at it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-extern const char* const kSettingsName;
-
-// The default content, byte for byte.
-extern const std::string kDefaultSettings;
+#include "config/settings_file.h"
 
 // What the settings file looked like at one moment.
 struct FileStamp {
@@ -22,6 +18,17 @@ struct FileStamp {
 
 FileStamp stampSettings();
 bool sameStamp(const FileStamp& a, const FileStamp& b);
+
+// The file as the runner last looked at it: its stamp and, when it could be read, its bytes.
+struct FileView {
+  FileStamp stamp;
+  bool readable;
+  std::string bytes;
+};
+
+// The stamp, the bytes and the stamp again, so that the bytes are the stamp's: `readable` is false
+// when the file cannot be read or kept changing while it was read.
+FileView viewSettings();
 
 // Reads a whole file as bytes, at most `most` + 1 of them (so that a caller can tell that there
 // are more); false when it cannot be opened.
@@ -39,6 +46,10 @@ std::string makeSettingsDirectory();
 std::string holdSettings(bool shareWrites);  // no sharing, or sharing writes only
 void releaseSettings();
 bool settingsHeld();
+
+// The first line holding "KEY=" becomes "KEY=VALUE", keeping its line end; with no such line,
+// "KEY=VALUE" is appended on a line of its own. `setting` holds an '='.
+std::string editedSettings(const std::string& bytes, const std::string& setting);
 
 // What the scenario itself last wrote, and whether it wrote at all.
 bool scenarioWrote(std::string* bytes);

@@ -11,16 +11,6 @@
 
 namespace {
 
-constexpr uint64_t kGetGameTimer = 0x4F67E8ECA7D3F667;
-constexpr uint64_t kPlayerPedId = 0x096275889B8E0EE0;
-constexpr uint64_t kDoesEntityExist = 0xD42BD6EB2E0F1677;
-constexpr uint64_t kIsEntityDead = 0x3317DEDB88C95038;
-constexpr uint64_t kSetPedConfigFlag = 0xC1E8A365BF3B29F2;
-constexpr uint64_t kCreateVarString = 0xFA925AC00EB830B9;
-constexpr uint64_t kGetHashKey = 0xFD340785ADF8CFB7;
-constexpr uint64_t kUiFeedPostSampleToast = 0x26E87218390E6729;
-
-constexpr int32_t kHatFlag = 245;
 // Text handles the game still knows. A notice's two handles are made just before it is posted;
 // an older handle names nothing, as in a game that has let go of it.
 constexpr size_t kTextsKept = 64;
@@ -121,7 +111,7 @@ uint64_t postToast(const uint64_t* args, int32_t frame) {
 
 void setPedFlag(int32_t handle, int32_t flag, int32_t value, int32_t frame) {
   Ped* ped = findPed(handle);
-  if (ped == nullptr || !ped->exists || flag != kHatFlag || value != 1) {
+  if (ped == nullptr || !ped->exists || flag != kStandinHatFlag || value != 1) {
     return;
   }
   ++ped->protectCount;
@@ -163,26 +153,26 @@ int32_t gameListPeds(int32_t* peds, int32_t capacity) {
 uint64_t gameAnswerNative(uint64_t hash, const uint64_t* args, size_t argCount, int32_t frame) {
   auto arg = [&](size_t i) { return i < argCount ? args[i] : 0; };
   switch (hash) {
-    case kGetGameTimer:
+    case hashes::kGetGameTimer:
       return answer32(static_cast<uint32_t>(world.gameTime));
-    case kPlayerPedId:
+    case hashes::kPlayerPedId:
       return answer32(static_cast<uint32_t>(world.playerPed));
-    case kDoesEntityExist: {
+    case hashes::kDoesEntityExist: {
       Ped* ped = findPed(low32(arg(0)));
       return answer32(ped != nullptr && ped->exists ? 1 : 0);
     }
-    case kIsEntityDead: {
+    case hashes::kIsPedDeadOrDying: {
       Ped* ped = findPed(low32(arg(0)));
       return answer32(ped != nullptr && ped->exists && ped->dead ? 1 : 0);
     }
-    case kSetPedConfigFlag:
+    case hashes::kSetPedResetFlag:
       setPedFlag(low32(arg(0)), low32(arg(1)), low32(arg(2)), frame);
       return 0;
-    case kCreateVarString:
+    case hashes::kCreateVarString:
       return makeText(arg(2));
-    case kGetHashKey:
+    case hashes::kGetHashKey:
       return answer32(hashNameAt(arg(0)));
-    case kUiFeedPostSampleToast:
+    case hashes::kUiFeedPostSampleToast:
       return argCount >= 4 ? postToast(args, frame) : 0;
     default:
       return 0;  // a native this stand-in does not know answers zero

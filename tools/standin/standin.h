@@ -15,6 +15,23 @@
 
 #include <cstdint>
 
+// The natives the game answers, by the hashes the game knows them by. Written here apart from the
+// plug-in's own list (host/natives.h), so that a wrong hash there is a native this game does not
+// know; the tests and the session runner name natives through these.
+namespace hashes {
+constexpr uint64_t kGetGameTimer = 0x4F67E8ECA7D3F667;
+constexpr uint64_t kPlayerPedId = 0x096275889B8E0EE0;
+constexpr uint64_t kDoesEntityExist = 0xD42BD6EB2E0F1677;
+constexpr uint64_t kIsPedDeadOrDying = 0x3317DEDB88C95038;  // true once the ped is dying
+constexpr uint64_t kSetPedResetFlag = 0xC1E8A365BF3B29F2;   // the flag lasts one frame
+constexpr uint64_t kCreateVarString = 0xFA925AC00EB830B9;
+constexpr uint64_t kGetHashKey = 0xFD340785ADF8CFB7;
+constexpr uint64_t kUiFeedPostSampleToast = 0x26E87218390E6729;
+}  // namespace hashes
+
+// The reset flag that keeps a ped's hat on.
+constexpr int32_t kStandinHatFlag = 245;
+
 extern "C" {
 
 // ---- Lifecycle -------------------------------------------------------------------------------
