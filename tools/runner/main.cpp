@@ -241,8 +241,9 @@ bool readScenario(const Options& options, std::string* text, std::string* name,
 // Removes the temporary working directory and what the plug-in or the scenario left in it.
 void removeWorkdir(const std::wstring& workdir) {
   SetCurrentDirectoryW(L"..");
-  std::wstring settings = longPath(
-      workdir + L"\\" + std::wstring(kSettingsName, kSettingsName + std::strlen(kSettingsName)));
+  std::wstring settings =
+      longPath(workdir + L"\\" +
+               std::wstring(kSettingsFileName, kSettingsFileName + std::strlen(kSettingsFileName)));
   DeleteFileW(settings.c_str());
   RemoveDirectoryW(settings.c_str());
   RemoveDirectoryW(longPath(workdir).c_str());
