@@ -46,12 +46,6 @@ void accountUseColour(bool colour) {
   account.colour = colour;
 }
 
-void tellHeader(const std::string& plugin, const std::string& scenario,
-                const std::string& workdir) {
-  std::printf("Quillmere session\n  plug-in:  %s\n  scenario: %s\n  working directory: %s\n\n",
-              plugin.c_str(), scenario.c_str(), workdir.c_str());
-}
-
 void tellRegistrations(const char* moment, int32_t from) {
   std::string text;
   for (int32_t i = from; i < standinHostEventCount(); ++i) {

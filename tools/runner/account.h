@@ -10,8 +10,6 @@
 // Render the game's colour markup as terminal colours (otherwise it is dropped).
 void accountUseColour(bool colour);
 
-void tellHeader(const std::string& plugin, const std::string& scenario, const std::string& workdir);
-
 // What the host saw from host-event index `from` on, as a line of the account.
 void tellRegistrations(const char* moment, int32_t from);
 
