@@ -5,8 +5,6 @@
 
 #include "tools/model/settings_model.h"
 #include "tools/runner/account.h"
-#include "tools/runner/escaped.h"
-#include "tools/runner/reading.h"
 #include "tools/runner/scenario.h"
 #include "tools/runner/session_state.h"
 #include "tools/standin/standin.h"
@@ -24,6 +22,103 @@ enum class ToggleDue {
   kYes,    // released, and surely inside the 100 ms window when the frame ran
   kMaybe,  // released, near the window's edge: either outcome is right
 };
+
+// ---- The remarks on the settings file's lines -------------------------------------------------
+// What a line sets is the model's answer; a remark says, in the player's terms, where that differs
+// from what the line seems to say.
+
+// A hint for a key value that names no key yet is close to one.
+std::string keyHint(std::string_view value) {
+  const std::string upper = upperCase(std::string(model::trimmed(value)));
+  if (model::findKey(upper) != nullptr) {
+    return " (names are case-sensitive: " + upper + ")";
+  }
+  if (model::findKey("VK_" + upper) != nullptr) {
+    return " (names take the VK_ prefix: VK_" + upper + ")";
+  }
+  return "";
+}
+
+bool looksLikeComment(std::string_view line) {
+  const size_t first = line.find_first_not_of(" \t");
+  return first != std::string_view::npos && (line[first] == '#' || line[first] == ';');
+}
+
+std::string joined(const std::string& remark, const std::string& more) {
+  return remark.empty() ? more : remark + "; " + more;
+}
+
+// The remark on one line, "" when it reads as it seems.
+std::string remarkOn(std::string_view text) {
+  const model::Line line = model::readLine(text);
+  const std::string quotedLine = quoted(std::string(text));
+  const std::string value(line.value);
+  if (line.key == model::Key::kNone) {
+    return text.find('=') == std::string_view::npos || looksLikeComment(text)
+               ? ""
+               : quotedLine +
+                     " sets nothing: it holds none of enabled=, toggle-key=, affect-all-peds= "
+                     "(lower case, '=' right after the name)";
+  }
+  const std::string_view keyText = model::kKeyText[static_cast<int>(line.key)];
+  const std::string name(keyText.substr(0, keyText.size() - 1));  // without its '='
+  std::string remark;
+  std::string what;
+  if (line.key == model::Key::kToggleKey) {
+    what = "the toggle key " + keyName(model::keyCode(line.value));
+    if (model::findKey(model::trimmed(line.value)) == nullptr) {
+      remark = "toggle-key: the value " + quoted(value) + " names no key, so it means F3" +
+               keyHint(line.value);
+    }
+  } else {
+    const bool set = model::isTrue(line.value);
+    what = name + (set ? " true" : " false");
+    if (!set && model::lowerCase(line.value) != "false") {
+      remark = name + ": the value " + quoted(value) + " is not true, so it means false" +
+               (model::isTrue(model::trimmed(line.value)) ? " (blanks count)" : "");
+    }
+  }
+  if (line.keysFound > 1) {
+    remark = joined(remark, quotedLine + " holds more than one setting, and " + name + "= decides");
+  }
+  if (looksLikeComment(text)) {
+    remark = joined(remark, "the comment " + quotedLine + " still sets " + what +
+                                ": settings count anywhere in a line");
+  }
+  return remark;
+}
+
+// The remarks on a settings text, each "settings line N: ...", and how many past the most told.
+struct Remarks {
+  std::vector<std::string> told;
+  size_t leftOut = 0;
+};
+
+Remarks remarksOn(const std::string& bytes) {
+  constexpr size_t kMostTold = 8;
+  Remarks remarks;
+  model::forEachLine(bytes, [&](int number, std::string_view text) {
+    std::string remark = remarkOn(text);
+    if (remark.empty()) {
+      return;
+    }
+    if (remarks.told.size() < kMostTold) {
+      remarks.told.push_back("settings line " + std::to_string(number) + ": " + remark);
+    } else {
+      ++remarks.leftOut;
+    }
+  });
+  return remarks;
+}
+
+// "toggle key F3, keybind on, protecting the player"
+std::string describeSettings(const Settings& goingBy) {
+  return "toggle key " + keyName(goingBy.toggleKey) +
+         (goingBy.keybindEnabled ? ", keybind on" : ", keybind off (no key toggles)") +
+         (goingBy.affectAllPeds ? ", protecting all living peds" : ", protecting the player");
+}
+
+// ---- Judging a frame --------------------------------------------------------------------------
 
 bool settingsKnown() {
   return session.settings.size() == 1;
@@ -147,7 +242,7 @@ void noteRead(int32_t frame, int timerReads, const FileView& before, bool held,
     texts.push_back(after.readable ? after.bytes : std::string());
   }
   const std::vector<Settings> was = session.settings;
-  SettingsReading reading = readSettingsText(before.bytes, was[0]);
+  const Remarks remarks = remarksOn(before.bytes);
   applyTexts(texts);
   bool changed = session.settings.size() != was.size() || !model::same(session.settings[0], was[0]);
   if (tell) {
@@ -160,18 +255,18 @@ void noteRead(int32_t frame, int timerReads, const FileView& before, bool held,
     for (const Edit& edit : session.edits) {
       bool whole = edit.text == kNewFile;
       std::string since = seconds(gameTime - edit.gameTime) + " of game time after the edit";
-      bool clean = whole ? reading.notes.empty() : readSettingsText(edit.text, {}).notes.empty();
+      bool clean = (whole ? remarks : remarksOn(edit.text)).told.empty();
       std::string shown = whole ? edit.text : escaped(edit.text);
       tellAtFrame(frame, clean ? read + ": picked up " + shown + " " + since
                                : read + ": found " + shown + " (" + since + "), yet " +
                                      (whole ? "not all of it takes" : "it does not take") +
                                      " as written:");
     }
-    for (const LineNote& note : reading.notes) {
-      tellAtFrame(frame, "  settings line " + std::to_string(note.line) + ": " + note.remark);
+    for (const std::string& remark : remarks.told) {
+      tellAtFrame(frame, "  " + remark);
     }
-    if (reading.notesLeftOut > 0) {
-      tellAtFrame(frame, "  and " + std::to_string(reading.notesLeftOut) + " more such lines");
+    if (remarks.leftOut > 0) {
+      tellAtFrame(frame, "  and " + std::to_string(remarks.leftOut) + " more such lines");
     }
     tellAtFrame(frame, "in effect: " + inEffect() + (changed || atStart ? "" : " (as before)"));
   }

@@ -4,7 +4,6 @@
 
 #include "tools/model/settings_model.h"
 #include "tools/runner/account.h"
-#include "tools/runner/escaped.h"
 #include "tools/runner/scenario.h"
 #include "tools/runner/session_state.h"
 #include "tools/standin/standin.h"
@@ -175,12 +174,11 @@ void expectProtected(const Step& step) {
 void expectSettingsFile(const Step& step) {
   FileStamp now = stampSettings();
   std::string bytes;
-  std::string written;
   bool readable = now.exists && !now.directory && currentSettings(&bytes);
   bool holds = step.file == FileState::kMissing ? !now.exists
                : step.file == FileState::kDefault
                    ? readable && bytes == model::kDefaultFile
-                   : scenarioWrote(&written) && readable && bytes == written;
+                   : scenarioWrote() && readable && bytes == *scenarioWrote();
   expect(step, holds,
          !now.exists                    ? "missing"
          : now.directory                ? "a directory"

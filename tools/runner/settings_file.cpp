@@ -1,18 +1,31 @@
-// The Win32 work on Quillmere.ini for the session: the scenario's changes to the file, its stamp,
-// and reading it.
 #include "tools/runner/settings_file.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
 // The session's hold on the file; none until lock-settings or deny-reading-settings.
 HANDLE held = INVALID_HANDLE_VALUE;
-// What the scenario last put in the file; `wrote` is false until it first did.
-std::string lastWritten;
-bool wrote = false;
+// What the scenario last put in the file, once it did.
+std::optional<std::string> lastWritten;
+
+std::string editedSettings(const std::string& bytes, const std::string& setting) {
+  const std::string key = setting.substr(0, setting.find('=') + 1);
+  for (size_t start = 0; start < bytes.size();) {
+    size_t end = std::min(bytes.find('\n', start), bytes.size());
+    size_t lineEnd = end > start && bytes[end - 1] == '\r' ? end - 1 : end;
+    if (bytes.substr(start, lineEnd - start).find(key) != std::string::npos) {
+      return bytes.substr(0, start) + setting + bytes.substr(lineEnd);
+    }
+    start = end + 1;
+  }
+  std::string separator = bytes.empty() || bytes.back() == '\n' ? "" : "\r\n";
+  return bytes + separator + setting + "\r\n";
+}
 
 }  // namespace
 
@@ -45,31 +58,23 @@ FileView viewSettings() {
   return view;
 }
 
-bool readFileBytes(const char* path, std::string* bytes, size_t most) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) {
+bool currentSettings(std::string* bytes) {
+  HANDLE file = held != INVALID_HANDLE_VALUE ? held
+                                             : CreateFileA(kSettingsFileName, GENERIC_READ,
+                                                           FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                           nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
     return false;
   }
   bytes->clear();
-  char chunk[4096];
-  size_t got = 0;
-  while (bytes->size() <= most && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-    bytes->append(chunk, got);
-  }
-  std::fclose(file);
-  return true;
-}
-
-bool currentSettings(std::string* bytes) {
-  if (held == INVALID_HANDLE_VALUE) {
-    return readFileBytes(kSettingsFileName, bytes);
-  }
-  bytes->clear();
-  SetFilePointer(held, 0, nullptr, FILE_BEGIN);
+  SetFilePointer(file, 0, nullptr, FILE_BEGIN);
   char chunk[4096];
   DWORD got = 0;
-  while (ReadFile(held, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) {
     bytes->append(chunk, got);
+  }
+  if (file != held) {
+    CloseHandle(file);
   }
   return true;
 }
@@ -89,7 +94,6 @@ std::string writeSettingsFile(const std::string& bytes) {
     return "Quillmere.ini could not be written whole";
   }
   lastWritten = bytes;
-  wrote = true;
   return "";
 }
 
@@ -104,27 +108,6 @@ std::string editSettingsFile(const std::string& setting) {
     return "Quillmere.ini cannot be read to edit it";
   }
   return writeSettingsFile(editedSettings(bytes, setting));
-}
-
-std::string editedSettings(const std::string& bytes, const std::string& setting) {
-  std::string key = setting.substr(0, setting.find('=') + 1);
-  size_t start = 0;
-  while (start < bytes.size()) {
-    size_t end = bytes.find('\n', start);
-    size_t lineEnd = end == std::string::npos ? bytes.size() : end;
-    if (lineEnd > start && bytes[lineEnd - 1] == '\r') {
-      --lineEnd;
-    }
-    if (bytes.substr(start, lineEnd - start).find(key) != std::string::npos) {
-      return bytes.substr(0, start) + setting + bytes.substr(lineEnd);
-    }
-    if (end == std::string::npos) {
-      break;
-    }
-    start = end + 1;
-  }
-  std::string separator = bytes.empty() || bytes.back() == '\n' ? "" : "\r\n";
-  return bytes + separator + setting + "\r\n";
 }
 
 std::string deleteSettingsFile() {
@@ -175,7 +158,6 @@ bool settingsHeld() {
   return held != INVALID_HANDLE_VALUE;
 }
 
-bool scenarioWrote(std::string* bytes) {
-  *bytes = lastWritten;
-  return wrote;
+const std::optional<std::string>& scenarioWrote() {
+  return lastWritten;
 }
