@@ -1,19 +1,13 @@
 // Printing the session's account. The output is a pipe (see scripts/run-session.sh), so the lines
-// told as the session goes are flushed at once: a long session shows how far it has come. Frames
-// are told in stretches with the same protection, so that a long run reads as a few lines; anything
-// else that happens splits the stretch at its frame.
+// told as the session goes are flushed at once: a long session shows how far it has come.
 #include "tools/runner/account.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <map>
 
 #include "tools/standin/standin.h"
 
 namespace {
-
-// Listing every ped in the summary is useful only for a handful.
-constexpr size_t kPedsListedOneByOne = 12;
 
 struct Account {
   bool colour = false;
@@ -25,19 +19,19 @@ struct Account {
 
 Account account;
 
-std::string frameSpan(int32_t first, int32_t last) {
-  return first == last ? "frame " + std::to_string(first)
-                       : "frames " + std::to_string(first) + "-" + std::to_string(last);
+void tellAt(const std::string& where, const std::string& text) {
+  std::printf("  %-16s %s\n", where.c_str(), text.c_str());
+  std::fflush(stdout);
 }
 
 void flushStretch() {
-  if (account.first == 0) {
-    return;
+  if (account.first != 0) {
+    tellAt(account.first == account.last
+               ? "frame " + std::to_string(account.first)
+               : "frames " + std::to_string(account.first) + "-" + std::to_string(account.last),
+           "protected: " + account.who);
+    account.first = 0;
   }
-  std::printf("  %-16s protected: %s\n", frameSpan(account.first, account.last).c_str(),
-              account.who.c_str());
-  account.first = 0;
-  std::fflush(stdout);
 }
 
 }  // namespace
@@ -58,15 +52,17 @@ void tellRegistrations(const char* moment, int32_t from) {
     text += std::string(text.empty() ? "" : ", then ") + what;
   }
   flushStretch();
-  std::printf("  %-16s %s\n", moment,
-              text.empty() ? "nothing registered or withdrawn" : text.c_str());
+  tellAt(moment, text.empty() ? "nothing registered or withdrawn" : text);
+}
+
+void tellLines(const std::string& text) {
+  flushStretch();
+  std::fputs(text.c_str(), stdout);
   std::fflush(stdout);
 }
 
 void tellStep(const std::string& text) {
-  flushStretch();
-  std::printf("  %s\n", text.c_str());
-  std::fflush(stdout);
+  tellLines("  " + text + "\n");
 }
 
 void tellProtected(int32_t frame, const std::string& who) {
@@ -85,22 +81,13 @@ void tellAtFrame(int32_t frame, const std::string& text) {
     std::string who = account.who;
     account.last = frame - 1;
     flushStretch();
-    account.first = frame;
-    account.last = frame;
-    account.who = who;
+    account = {account.colour, frame, frame, who};
   }
-  std::printf("  %-16s %s\n", frameSpan(frame, frame).c_str(), text.c_str());
-  std::fflush(stdout);
+  tellAt("frame " + std::to_string(frame), text);
 }
 
 void tellDetail(const std::string& text) {
   std::printf("    %s\n", text.c_str());
-}
-
-void tellFailure(int line, const std::string& written, const std::string& detail) {
-  flushStretch();
-  std::printf("  FAILED line %d: %s: %s\n", line, written.c_str(), detail.c_str());
-  std::fflush(stdout);
 }
 
 // The game's inline markup: "~COLOR_RED~" starts a colour, "~s~" goes back to the normal text.
@@ -125,44 +112,6 @@ std::string renderNotice(const std::string& text) {
     }
     i = close + 1;
   }
-  if (coloured) {
-    out += "\x1b[0m";  // a colour left open must not run into the next line
-  }
-  return out;
-}
-
-std::string seconds(int32_t ms) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f s", ms / 1000.0);
-  return text;
-}
-
-void tellSummary(const Summary& summary) {
-  flushStretch();
-  std::printf("\nsummary\n");
-  std::printf("  frames: %d (%s of game time)\n", summary.frames,
-              seconds(summary.gameTimeMs).c_str());
-  std::string calls;
-  int64_t othersLow = INT64_MAX;
-  int64_t othersHigh = 0;
-  bool oneByOne = summary.peds.size() <= kPedsListedOneByOne;
-  for (const PedCalls& ped : summary.peds) {
-    if (oneByOne || ped.player) {
-      calls += "\n    " + ped.name + (ped.dead ? " (dead)" : "") +
-               (ped.removed ? " (removed)" : "") + ": " + std::to_string(ped.calls);
-    } else {
-      othersLow = std::min(othersLow, ped.calls);
-      othersHigh = std::max(othersHigh, ped.calls);
-    }
-  }
-  if (!oneByOne) {
-    calls += "\n    " + std::to_string(summary.peds.size() - 1) +
-             " other peds: " + std::to_string(othersLow) + " to " + std::to_string(othersHigh) +
-             " each";
-  }
-  std::printf("  protection calls per ped:%s\n", calls.c_str());
-  std::printf("  notices: %d\n", summary.notices);
-  std::printf("  settings file writes by the plug-in: %d\n", summary.pluginWrites);
-  std::printf("  disagreements with the settings in effect: %d\n", summary.disagreements);
-  std::printf("  expectations: %d met, %d failed\n", summary.met, summary.failed);
+  // A colour left open must not run into the next line.
+  return coloured ? out + "\x1b[0m" : out;
 }
