@@ -61,13 +61,9 @@ const CommandRow kCommandRows[] = {
 };
 const size_t kCommandRowCount = sizeof kCommandRows / sizeof kCommandRows[0];
 
+// The rows stand in the order of Command.
 const CommandRow& commandRow(Command command) {
-  for (size_t i = 0; i < kCommandRowCount; ++i) {
-    if (kCommandRows[i].command == command) {
-      return kCommandRows[i];
-    }
-  }
-  return kCommandRows[0];
+  return kCommandRows[static_cast<size_t>(command)];
 }
 
 std::string usageOf(const CommandRow& row) {

@@ -249,7 +249,7 @@ int play(const Options& options, const Scenario& scenario, const std::wstring& p
     return refuse(utf8(plugin) +
                   " registered no script when loaded: it is not a plug-in of this host");
   }
-  SessionResult result = playScenario(scenario.steps, SessionOptions{options.verbose});
+  SessionResult result = playScenario(scenario.steps, options.verbose);
   int32_t before = standinHostEventCount();
   standinUnloadPlugin();
   std::printf("\n");

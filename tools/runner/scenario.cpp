@@ -220,9 +220,12 @@ std::vector<std::string> splitLines(const std::string& text) {
 }  // namespace
 
 bool parseScenario(const std::string& text, Scenario* scenario, std::string* error) {
-  if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) {
-    *error = "line 1: the file is UTF-16 text; save it as UTF-8 or plain ASCII";
+  auto fail = [error](const std::string& why) {
+    *error = why;
     return false;
+  };
+  if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) {
+    return fail("line 1: the file is UTF-16 text; save it as UTF-8 or plain ASCII");
   }
   bool bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
   const std::vector<std::string> lines = splitLines(bom ? text.substr(3) : text);
@@ -232,24 +235,21 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
     std::string where = "line " + std::to_string(number) + ": ";
     std::vector<std::string> words;
     if (!splitWords(lines[i], &words)) {
-      *error = where + "a quote is not closed in " + quoted(lines[i]);
-      return false;
+      return fail(where + "a quote is not closed in " + quoted(lines[i]));
     }
     if (words.empty()) {
       continue;
     }
     bool expectation = words[0] == "expect";
     if (expectation && words.size() < 2) {
-      *error = where + "expect: what to expect is missing; expectations are: " + namesOf(true);
-      return false;
+      return fail(where + "expect: what to expect is missing; expectations are: " + namesOf(true));
     }
     const CommandRow* row = findRow(expectation ? "expect " + words[1] : words[0]);
     if (row == nullptr) {
-      *error = where + (expectation ? "expect: unknown expectation " + quoted(words[1]) +
-                                          "; expectations are: " + namesOf(true)
-                                    : "unknown command " + quoted(words[0]) +
-                                          "; the commands are: " + namesOf(false));
-      return false;
+      return fail(where + (expectation ? "expect: unknown expectation " + quoted(words[1]) +
+                                             "; expectations are: " + namesOf(true)
+                                       : "unknown command " + quoted(words[0]) +
+                                             "; the commands are: " + namesOf(false)));
     }
     Step step;
     step.line = number;
@@ -260,8 +260,7 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
     const std::vector<std::string> args(words.begin() + (expectation ? 2 : 1), words.end());
     std::string wrong = readWords(*row, args, &step);
     if (!wrong.empty()) {
-      *error = where + row->name + ": " + wrong + " (usage: " + usageOf(*row) + ")";
-      return false;
+      return fail(where + row->name + ": " + wrong + " (usage: " + usageOf(*row) + ")");
     }
     if (row->args == Args::kBody) {
       // The body is taken as it stands: settings lines may hold "#" and quotes.
@@ -271,8 +270,8 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
         ++j;
       }
       if (j == lines.size()) {
-        *error = where + row->name + ": no line \"end\" closes it (usage: " + usageOf(*row) + ")";
-        return false;
+        return fail(where + row->name + ": no line \"end\" closes it (usage: " + usageOf(*row) +
+                    ")");
       }
       i = j;
     }

@@ -54,7 +54,6 @@ constexpr const char* kNewFile = "the new file";
 
 // The world as the runner made it.
 struct PedWorld {
-  int32_t player;
   bool playerPresent;        // not removed from the world
   std::set<int32_t> living;  // living peds still in the world, the player among them if so
   size_t pedsInWorld;        // dead ones too
@@ -62,7 +61,7 @@ struct PedWorld {
 
 // The one session of the process.
 struct Session {
-  SessionOptions options{};
+  bool verbose = false;
   std::vector<Ped> peds;  // the player first
   int32_t player = 0;
   int32_t lastAdded = 0;
@@ -100,7 +99,7 @@ std::string seconds(int32_t ms) {
 // ---- The world as the scenario made it -------------------------------------------------------
 
 PedWorld world() {
-  PedWorld view{session.player, false, {}, 0};
+  PedWorld view{false, {}, 0};
   for (const Ped& ped : session.peds) {
     if (!ped.removed) {
       ++view.pedsInWorld;
@@ -252,11 +251,8 @@ void applyTexts(const std::vector<std::string>& texts) {
     for (const std::string& text : texts) {
       Settings read = before;
       model::applyText(text, read);
-      bool seen = false;
-      for (const Settings& other : after) {
-        seen = seen || model::same(other, read);
-      }
-      if (!seen) {
+      if (std::none_of(after.begin(), after.end(),
+                       [&](const Settings& other) { return model::same(other, read); })) {
         after.push_back(read);
       }
     }
@@ -282,15 +278,24 @@ std::string sizeOf(const FileView& file) {
   return file.readable ? " (" + std::to_string(file.bytes.size()) + " bytes)" : "";
 }
 
-// A change to the file since the runner last looked, outside a frame, is not the plug-in's, whose
-// code runs only inside frames, nor the runner's, which looks again after each change it makes.
-void tellOutsideChange() {
+// Whether the file changed since the runner last looked; if so, it looks again, and the plug-in
+// has not read the file as it is now.
+bool lookAgain() {
   if (sameStamp(stampSettings(), session.file.stamp)) {
-    return;
+    return false;
   }
   session.file = viewSettings();
   session.unread = true;
   session.pluginMade = false;
+  return true;
+}
+
+// A change to the file since the runner last looked, outside a frame, is not the plug-in's, whose
+// code runs only inside frames, nor the runner's, which looks again after each change it makes.
+void tellOutsideChange() {
+  if (!lookAgain()) {
+    return;
+  }
   tellStep(std::string("Quillmere.ini ") + (session.file.stamp.exists ? "changed" : "removed") +
            " by another program, not by the plug-in" + sizeOf(session.file));
 }
@@ -300,11 +305,9 @@ void tellOutsideChange() {
 // cannot pin on either.
 void tellFileChange(int32_t frame, bool pluginCouldRead) {
   const FileView before = session.file;
-  if (sameStamp(stampSettings(), before.stamp)) {
+  if (!lookAgain()) {
     return;
   }
-  session.file = viewSettings();
-  session.unread = true;
   const bool isDefault = session.file.readable && session.file.bytes == model::kDefaultFile;
   std::string what = "Quillmere.ini ";
   if (!pluginCouldRead && isDefault) {
@@ -313,11 +316,9 @@ void tellFileChange(int32_t frame, bool pluginCouldRead) {
     what += before.stamp.exists ? "rewritten by the plug-in" : "created by the plug-in";
     what += ": the default content";
   } else if (pluginCouldRead || !session.file.stamp.exists) {
-    session.pluginMade = false;
     what += session.file.stamp.exists ? "changed" : "removed";
     what += " by another program during the frame, not by the plug-in";
   } else {
-    session.pluginMade = false;
     what +=
         "changed during the frame, not to the default content: by another program, or "
         "written wrong by the plug-in; the runner cannot tell which";
@@ -449,11 +450,11 @@ std::string toggleDisagreement(const Settings& goingBy, ToggleDue due, bool togg
   return "";
 }
 
-std::string whom(const std::set<int32_t>& peds, int32_t player) {
+std::string whom(const std::set<int32_t>& peds) {
   if (peds.empty()) {
     return "nobody";
   }
-  if (peds.size() == 1 && *peds.begin() == player) {
+  if (peds.size() == 1 && *peds.begin() == session.player) {
     return "the player";
   }
   return std::to_string(peds.size()) + (peds.size() == 1 ? " ped" : " peds");
@@ -467,7 +468,7 @@ std::string protectionDisagreement(const Settings& goingBy, const std::set<int32
   if (session.active && !goingBy.affectAllPeds) {
     meant = world.playerPresent ? "the player" : "nobody, the player being gone";
     if (world.playerPresent) {
-      expected.insert(world.player);
+      expected.insert(session.player);
     }
   } else if (session.active) {
     expected = world.living;
@@ -490,8 +491,8 @@ std::string protectionDisagreement(const Settings& goingBy, const std::set<int32
   if (holds) {
     return "";
   }
-  return "protected " + whom(protectedPeds, world.player) +
-         ", yet by the settings in effect it should protect " + meant;
+  return "protected " + whom(protectedPeds) + ", yet by the settings in effect it should protect " +
+         meant;
 }
 
 void runFrame() {
@@ -529,7 +530,7 @@ void runFrame() {
   session.protectedLast = protectedNow;
   std::string who = describeProtected(protectedNow);
   tellProtected(frame, who);
-  if (session.options.verbose) {
+  if (session.verbose) {
     tellDetail("frame " + std::to_string(frame) + "  game time " +
                std::to_string(standinGameTime()) + " ms  natives " + std::to_string(natives) +
                "  protected: " + who);
@@ -648,7 +649,7 @@ void expect(const Step& step, bool holds, const std::string& saw) {
     return;
   }
   ++session.met;
-  if (session.options.verbose) {
+  if (session.verbose) {
     tellDetail("ok: line " + std::to_string(step.line));
   }
 }
@@ -789,8 +790,8 @@ std::string summary() {
 
 }  // namespace
 
-SessionResult playScenario(const std::vector<Step>& steps, const SessionOptions& options) {
-  session.options = options;
+SessionResult playScenario(const std::vector<Step>& steps, bool verbose) {
+  session.verbose = verbose;
   session.player = standinPlayerPed();
   session.peds.push_back({session.player, false, false});
   session.lastAdded = session.player;

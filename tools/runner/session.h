@@ -6,10 +6,6 @@
 
 #include "tools/runner/scenario.h"
 
-struct SessionOptions {
-  bool verbose;  // a line for every frame and every expectation met
-};
-
 struct SessionResult {
   int failed;           // expectations not met
   int disagreements;    // times the plug-in did other than the settings in effect mean
@@ -17,6 +13,6 @@ struct SessionResult {
 };
 
 // Plays the steps in the current directory against the plug-in, which is loaded (attached) but
-// whose script has not run yet, and prints the account. Stops at the first step that cannot be
-// carried out.
-SessionResult playScenario(const std::vector<Step>& steps, const SessionOptions& options);
+// whose script has not run yet, and prints the account (`verbose`: with a line for every frame and
+// every expectation met). Stops at the first step that cannot be carried out.
+SessionResult playScenario(const std::vector<Step>& steps, bool verbose);
