@@ -9,10 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "tools/runner/account.h"
+#include "config/settings_file.h"
 #include "tools/runner/scenario.h"
 #include "tools/runner/session.h"
-#include "tools/runner/settings_file.h"
 #include "tools/standin/standin.h"
 
 namespace {

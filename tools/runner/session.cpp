@@ -9,11 +9,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 
+#include "config/settings_file.h"
 #include "tools/model/settings_model.h"
-#include "tools/runner/account.h"
-#include "tools/runner/settings_file.h"
 #include "tools/standin/standin.h"
 
 namespace {
@@ -28,6 +28,22 @@ enum class ToggleDue {
   kNo,     // keybind off, or the key's latest event is no release, or the release is surely too old
   kYes,    // released, and surely inside the 100 ms window when the frame ran
   kMaybe,  // released, near the window's edge: either outcome is right
+};
+
+// What the settings file looked like at one moment.
+struct FileStamp {
+  bool exists;
+  bool directory;
+  uint64_t size;
+  uint64_t written;  // last-write time
+};
+
+// The file as the runner last looked at it: its stamp and, when it could be read, its bytes, read
+// between two equal stamps (`readable` is false when it cannot be read or kept changing).
+struct FileView {
+  FileStamp stamp;
+  bool readable;
+  std::string bytes;
 };
 
 struct Ped {
@@ -88,6 +104,251 @@ struct Session {
 };
 
 Session session;
+
+// ---- The account -----------------------------------------------------------------------------
+// The story printed as it happens: what the host saw registered, each stretch of frames with who
+// was protected in it, and a line for each step and for each thing the plug-in did. Frames are
+// told in stretches with the same protection, so that a long run reads as a few lines; anything
+// else that happens splits the stretch at its frame. The output is a pipe (see
+// scripts/run-session.sh), so lines are flushed at once: a long session shows how far it has come.
+
+struct Account {
+  bool colour = false;
+  // The stretch of frames not told yet: first and last frame (0: none), who was protected in them.
+  int32_t first = 0;
+  int32_t last = 0;
+  std::string who;
+};
+
+Account account;
+
+void tellAt(const std::string& where, const std::string& text) {
+  std::printf("  %-16s %s\n", where.c_str(), text.c_str());
+  std::fflush(stdout);
+}
+
+void flushStretch() {
+  if (account.first != 0) {
+    tellAt(account.first == account.last
+               ? "frame " + std::to_string(account.first)
+               : "frames " + std::to_string(account.first) + "-" + std::to_string(account.last),
+           "protected: " + account.who);
+    account.first = 0;
+  }
+}
+
+void tellLines(const std::string& text) {
+  flushStretch();
+  std::fputs(text.c_str(), stdout);
+  std::fflush(stdout);
+}
+
+void tellStep(const std::string& text) {
+  tellLines("  " + text + "\n");
+}
+
+void tellProtected(int32_t frame, const std::string& who) {
+  if (account.first != 0 && (who != account.who || frame != account.last + 1)) {
+    flushStretch();
+  }
+  if (account.first == 0) {
+    account.first = frame;
+    account.who = who;
+  }
+  account.last = frame;
+}
+
+void tellAtFrame(int32_t frame, const std::string& text) {
+  if (account.first != 0 && account.first < frame) {
+    std::string who = account.who;
+    account.last = frame - 1;
+    flushStretch();
+    account = {account.colour, frame, frame, who};
+  }
+  tellAt("frame " + std::to_string(frame), text);
+}
+
+void tellDetail(const std::string& text) {
+  std::printf("    %s\n", text.c_str());
+}
+
+// The game's inline markup: "~COLOR_RED~" starts a colour, "~s~" goes back to the normal text.
+std::string renderNotice(const std::string& text) {
+  static const std::map<std::string, const char*> colours = {
+      {"COLOR_RED", "\x1b[31m"},  {"COLOR_GREEN", "\x1b[32m"}, {"COLOR_YELLOW", "\x1b[33m"},
+      {"COLOR_BLUE", "\x1b[34m"}, {"COLOR_WHITE", "\x1b[37m"}, {"s", "\x1b[0m"},
+  };
+  std::string out;
+  bool coloured = false;  // a colour is on and not yet reset
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t close = text[i] == '~' ? text.find('~', i + 1) : std::string::npos;
+    if (close == std::string::npos) {
+      out += text[i++];
+      continue;
+    }
+    auto colour = colours.find(text.substr(i + 1, close - i - 1));
+    if (account.colour && colour != colours.end()) {
+      out += colour->second;
+      coloured = colour->first != "s";
+    }
+    i = close + 1;
+  }
+  // A colour left open must not run into the next line.
+  return coloured ? out + "\x1b[0m" : out;
+}
+
+// ---- Quillmere.ini in the working directory ---------------------------------------------------
+// The scenario's changes to it (writing, editing, deleting, holding it open, a directory in its
+// place), and looking at it.
+
+// The session's hold on the file; none until lock-settings or deny-reading-settings.
+HANDLE heldFile = INVALID_HANDLE_VALUE;
+// What the scenario last put in the file, once it did.
+std::optional<std::string> lastWritten;
+
+bool settingsHeld() {
+  return heldFile != INVALID_HANDLE_VALUE;
+}
+
+std::string editedSettings(const std::string& bytes, const std::string& setting) {
+  const std::string key = setting.substr(0, setting.find('=') + 1);
+  for (size_t start = 0; start < bytes.size();) {
+    size_t end = std::min(bytes.find('\n', start), bytes.size());
+    size_t lineEnd = end > start && bytes[end - 1] == '\r' ? end - 1 : end;
+    if (bytes.substr(start, lineEnd - start).find(key) != std::string::npos) {
+      return bytes.substr(0, start) + setting + bytes.substr(lineEnd);
+    }
+    start = end + 1;
+  }
+  std::string separator = bytes.empty() || bytes.back() == '\n' ? "" : "\r\n";
+  return bytes + separator + setting + "\r\n";
+}
+
+FileStamp stampSettings() {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(kSettingsFileName, GetFileExInfoStandard, &data)) {
+    return {false, false, 0, 0};
+  }
+  return {
+      true, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+      (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
+      (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime};
+}
+
+bool sameStamp(const FileStamp& a, const FileStamp& b) {
+  return a.exists == b.exists && a.directory == b.directory && a.size == b.size &&
+         a.written == b.written;
+}
+
+bool currentSettings(std::string* bytes) {
+  HANDLE file = settingsHeld() ? heldFile
+                               : CreateFileA(kSettingsFileName, GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  bytes->clear();
+  SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+    bytes->append(chunk, got);
+  }
+  if (file != heldFile) {
+    CloseHandle(file);
+  }
+  return true;
+}
+
+FileView viewSettings() {
+  FileView view = {stampSettings(), false, {}};
+  for (int attempt = 0; attempt < 3 && view.stamp.exists && !view.stamp.directory; ++attempt) {
+    view.readable = currentSettings(&view.bytes);
+    FileStamp after = stampSettings();
+    if (sameStamp(after, view.stamp)) {
+      return view;
+    }
+    view = {after, false, {}};
+  }
+  return view;
+}
+
+std::string writeSettingsFile(const std::string& bytes) {
+  if (settingsHeld()) {
+    return "Quillmere.ini is held open by this scenario; unlock-settings first";
+  }
+  std::FILE* file = std::fopen(kSettingsFileName, "wb");
+  if (file == nullptr) {
+    return stampSettings().directory ? "Quillmere.ini is a directory; delete-settings first"
+                                     : "Quillmere.ini cannot be opened for writing";
+  }
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  written = std::fclose(file) == 0 && written;
+  if (!written) {
+    return "Quillmere.ini could not be written whole";
+  }
+  lastWritten = bytes;
+  return "";
+}
+
+std::string editSettingsFile(const std::string& setting) {
+  FileStamp now = stampSettings();
+  std::string bytes;
+  if (!now.exists || now.directory) {
+    return now.exists ? "Quillmere.ini is a directory, with nothing to edit"
+                      : "Quillmere.ini is missing, with nothing to edit";
+  }
+  if (!currentSettings(&bytes)) {
+    return "Quillmere.ini cannot be read to edit it";
+  }
+  return writeSettingsFile(editedSettings(bytes, setting));
+}
+
+std::string deleteSettingsFile() {
+  if (settingsHeld()) {
+    return "Quillmere.ini is held open by this scenario; unlock-settings first";
+  }
+  FileStamp now = stampSettings();
+  bool removed = !now.exists || (now.directory ? RemoveDirectoryA(kSettingsFileName) != 0
+                                               : DeleteFileA(kSettingsFileName) != 0);
+  return removed ? "" : "Quillmere.ini cannot be removed";
+}
+
+std::string makeSettingsDirectory() {
+  std::string wrong = deleteSettingsFile();
+  if (wrong.empty() && !CreateDirectoryA(kSettingsFileName, nullptr)) {
+    wrong = "a directory Quillmere.ini cannot be made";
+  }
+  return wrong;
+}
+
+std::string holdSettings(bool shareWrites) {
+  if (settingsHeld()) {
+    return "Quillmere.ini is held open already; unlock-settings first";
+  }
+  // Share mode 0: nobody else may open the file until we close it. Sharing writes only: reading
+  // it fails, yet a careless writer could still open it and empty it.
+  heldFile = CreateFileA(kSettingsFileName, GENERIC_READ | GENERIC_WRITE,
+                         shareWrites ? FILE_SHARE_WRITE : 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (heldFile == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    FileStamp now = stampSettings();
+    return !now.exists     ? "Quillmere.ini is missing, with nothing to hold open"
+           : now.directory ? "Quillmere.ini is a directory, not a file to hold open"
+                           : "Quillmere.ini cannot be opened (error " + std::to_string(error) + ")";
+  }
+  return "";
+}
+
+void releaseSettings() {
+  if (settingsHeld()) {
+    CloseHandle(heldFile);
+    heldFile = INVALID_HANDLE_VALUE;
+  }
+}
 
 // "3.09 s"
 std::string seconds(int32_t ms) {
@@ -670,7 +931,7 @@ void expectSettingsFile(const Step& step) {
   bool holds = step.file == FileState::kMissing ? !now.exists
                : step.file == FileState::kDefault
                    ? readable && bytes == model::kDefaultFile
-                   : scenarioWrote() && readable && bytes == *scenarioWrote();
+                   : lastWritten && readable && bytes == *lastWritten;
   expect(step, holds,
          !now.exists                    ? "missing"
          : now.directory                ? "a directory"
@@ -789,6 +1050,25 @@ std::string summary() {
 }
 
 }  // namespace
+
+void accountUseColour(bool colour) {
+  account.colour = colour;
+}
+
+void tellRegistrations(const char* moment, int32_t from) {
+  std::string text;
+  for (int32_t i = from; i < standinHostEventCount(); ++i) {
+    StandinHostEvent event = {};
+    standinHostEventAt(i, &event);
+    const char* what = event.kind == kStandinScriptRegister     ? "script registered"
+                       : event.kind == kStandinScriptUnregister ? "script unregistered"
+                       : event.kind == kStandinKeyboardRegister ? "keyboard handler registered"
+                                                                : "keyboard handler unregistered";
+    text += std::string(text.empty() ? "" : ", then ") + what;
+  }
+  flushStretch();
+  tellAt(moment, text.empty() ? "nothing registered or withdrawn" : text);
+}
 
 SessionResult playScenario(const std::vector<Step>& steps, bool verbose) {
   session.verbose = verbose;

@@ -1,6 +1,8 @@
-// Playing a scenario against the loaded plug-in: its steps, the frames, and the expectations.
+// Playing a scenario against the loaded plug-in: its steps, the frames, and the expectations,
+// told in the session's account.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,12 @@ struct SessionResult {
   int disagreements;    // times the plug-in did other than the settings in effect mean
   std::string mistake;  // a step that could not be carried out, naming its line; "" if none
 };
+
+// Render the game's colour markup in notices as terminal colours (otherwise it is dropped).
+void accountUseColour(bool colour);
+
+// What the host saw from host-event index `from` on, as a line of the account.
+void tellRegistrations(const char* moment, int32_t from);
 
 // Plays the steps in the current directory against the plug-in, which is loaded (attached) but
 // whose script has not run yet, and prints the account (`verbose`: with a line for every frame and
