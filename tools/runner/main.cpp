@@ -53,19 +53,11 @@ std::string utf8(const std::wstring& text) {
 
 // The path made whole, at any length.
 std::wstring fullPath(const std::wstring& path) {
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD length =
-        GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) {
-      return path;
-    }
-    bool fits = length < full.size();
-    full.resize(length);
-    if (fits) {
-      return full;
-    }
-  }
+  std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+  DWORD length =
+      GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  full.resize(length);
+  return length == 0 ? path : full;
 }
 
 // Windows makes a device's name, such as NUL, AUX or COM1 with any extension and in any folder,

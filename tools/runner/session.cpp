@@ -23,13 +23,6 @@ constexpr uint32_t kToggleWindowMs = 100;
 // The plug-in enumerates at most this many peds a frame.
 constexpr size_t kPedsEnumerated = 256;
 
-// How a frame saw the latest event of the toggle key, from the runner's clock readings around it.
-enum class ToggleDue {
-  kNo,     // keybind off, or the key's latest event is no release, or the release is surely too old
-  kYes,    // released, and surely inside the 100 ms window when the frame ran
-  kMaybe,  // released, near the window's edge: either outcome is right
-};
-
 // What the settings file looked like at one moment.
 struct FileStamp {
   bool exists;
@@ -674,39 +667,35 @@ bool tellNewNotices(int32_t frame) {
   return any;
 }
 
-// Whether the toggle key's latest event should have toggled in the frame that ran from `start`
-// to `end` on the runner's clock. `earliest` bounds the time from the release to the frame's check
-// from below, `latest` from above.
-ToggleDue toggleDueIn(const Settings& goingBy, uint32_t start, uint32_t end) {
+// What is wrong about a frame, run from `start` to `end` on the runner's clock, that did
+// (`toggled`) or did not post a notice; "" when nothing is. The clock readings around the toggle
+// key's latest event bound the time from a release to the frame's check: from below (`earliest`)
+// and from above (`latest`). A release surely inside the 100 ms window must toggle, one surely
+// outside it must not, and one near its edge may do either.
+std::string toggleDisagreement(const Settings& goingBy, uint32_t start, uint32_t end,
+                               bool toggled) {
   auto event = session.keys.find(goingBy.toggleKey);
-  if (!goingBy.keybindEnabled || event == session.keys.end()) {
-    return ToggleDue::kNo;
+  bool fresh = false;
+  bool due = false;
+  if (goingBy.keybindEnabled && event != session.keys.end()) {
+    const uint32_t earliest = start - event->second.deliveredAt;
+    const uint32_t latest = end - event->second.postedAt;
+    fresh = event->second.up && earliest < kToggleWindowMs;
+    due = fresh && latest < kToggleWindowMs;
+    // The plug-in looks at the key only while the keybind is on; a release it has seen is either
+    // cleared or, being too old, stays too old.
+    session.keys.erase(event);
   }
-  const uint32_t earliest = start - event->second.deliveredAt;
-  const uint32_t latest = end - event->second.postedAt;
-  // The plug-in looks at the key only while the keybind is on; a release it has seen is either
-  // cleared or, being too old, stays too old.
-  const bool up = event->second.up;
-  session.keys.erase(event);
-  if (!up || earliest >= kToggleWindowMs) {
-    return ToggleDue::kNo;
-  }
-  return latest < kToggleWindowMs ? ToggleDue::kYes : ToggleDue::kMaybe;
-}
-
-// What is wrong about a frame that did (`toggled`) or did not post a notice; "" when nothing is.
-std::string toggleDisagreement(const Settings& goingBy, ToggleDue due, bool toggled) {
   std::string key = keyName(goingBy.toggleKey);
-  if (due == ToggleDue::kYes && !toggled) {
+  if (due && !toggled) {
     return key +
            " was released well inside the 100 ms window and is the toggle key, yet no "
            "notice came";
   }
-  if (due == ToggleDue::kNo && toggled) {
-    if (!goingBy.keybindEnabled) {
-      return "a notice came, yet the keybind is off";
-    }
-    return "a notice came, yet " + key + ", the toggle key, was not released within 100 ms";
+  if (!fresh && toggled) {
+    return goingBy.keybindEnabled
+               ? "a notice came, yet " + key + ", the toggle key, was not released within 100 ms"
+               : "a notice came, yet the keybind is off";
   }
   return "";
 }
@@ -805,7 +794,7 @@ void runFrame() {
     return;
   }
   const Settings& goingBy = session.settings[0];
-  std::string wrong = toggleDisagreement(goingBy, toggleDueIn(goingBy, start, end), toggled);
+  std::string wrong = toggleDisagreement(goingBy, start, end, toggled);
   if (wrong.empty()) {
     wrong = protectionDisagreement(goingBy, protectedNow, world());
   }
