@@ -387,14 +387,11 @@ std::string describeProtected(const std::set<int32_t>& peds) {
     return text;
   }
   std::string text = std::to_string(peds.size()) + (peds.size() == 1 ? " ped:" : " peds:");
-  size_t listed = 0;
-  for (int32_t handle : peds) {
-    if (++listed > 8) {
-      return text + " ...";
-    }
-    text += " " + std::to_string(handle);
+  auto handle = peds.begin();
+  for (int listed = 0; handle != peds.end() && listed < 8; ++handle, ++listed) {
+    text += " " + std::to_string(*handle);
   }
-  return text;
+  return handle == peds.end() ? text : text + " ...";
 }
 
 // ---- The remarks on the settings file's lines -------------------------------------------------
@@ -801,22 +798,9 @@ void runFrame() {
   disagree(frame, wrong);
 }
 
+// The first step that cannot be carried out stops the session.
 void stop(const Step& step, const std::string& why) {
-  if (session.result.mistake.empty()) {
-    session.result.mistake = "line " + std::to_string(step.line) + ": " + step.written + ": " + why;
-  }
-}
-
-Ped* findPed(const Step& step) {
-  int64_t handle = step.ped == PedRef::kPlayer ? session.player
-                   : step.ped == PedRef::kLast ? session.lastAdded
-                                               : step.number;
-  for (Ped& ped : session.peds) {
-    if (ped.handle == handle && !ped.removed) {
-      return &ped;
-    }
-  }
-  return nullptr;
+  session.result.mistake = "line " + std::to_string(step.line) + ": " + step.written + ": " + why;
 }
 
 // ---- Steps -----------------------------------------------------------------------------------
@@ -855,8 +839,12 @@ void addPeds(const Step& step) {
 }
 
 void pedStep(const Step& step) {
-  Ped* ped = findPed(step);
-  if (ped == nullptr) {
+  int64_t handle = step.ped == PedRef::kPlayer ? session.player
+                   : step.ped == PedRef::kLast ? session.lastAdded
+                                               : step.number;
+  auto ped = std::find_if(session.peds.begin(), session.peds.end(),
+                          [&](const Ped& p) { return p.handle == handle && !p.removed; });
+  if (ped == session.peds.end()) {
     std::string known;
     size_t listed = 0;
     for (const Ped& candidate : session.peds) {
