@@ -224,9 +224,6 @@ void removeWorkdir(const std::wstring& workdir) {
 // played, the plug-in unloaded. Returns the exit status.
 int play(const Options& options, const Scenario& scenario, const std::wstring& plugin,
          const std::string& scenarioName, const std::wstring& workdir) {
-  // Asked for rather than guessed from the console: Wine's console breaks escape sequences up, so
-  // scripts/run-session.sh pipes the output and asks for colours when its own is a terminal.
-  accountUseColour(options.colour);
   std::printf("Quillmere session\n  plug-in:  %s\n  scenario: %s\n  working directory: %s\n\n",
               utf8(plugin).c_str(), scenarioName.c_str(), utf8(workdir).c_str());
   standinResetWorld();
@@ -240,7 +237,9 @@ int play(const Options& options, const Scenario& scenario, const std::wstring& p
     return refuse(utf8(plugin) +
                   " registered no script when loaded: it is not a plug-in of this host");
   }
-  SessionResult result = playScenario(scenario.steps, options.verbose);
+  // Colours are asked for rather than guessed from the console: Wine's console breaks escape
+  // sequences up, so scripts/run-session.sh pipes the output and asks when its own is a terminal.
+  SessionResult result = playScenario(scenario.steps, options.verbose, options.colour);
   int32_t before = standinHostEventCount();
   standinUnloadPlugin();
   std::printf("\n");

@@ -23,19 +23,13 @@ constexpr uint32_t kToggleWindowMs = 100;
 // The plug-in enumerates at most this many peds a frame.
 constexpr size_t kPedsEnumerated = 256;
 
-// What the settings file looked like at one moment.
-struct FileStamp {
+// What the settings file looked like at one moment: its stamp and, when it was read, its bytes.
+struct FileView {
   bool exists;
   bool directory;
   uint64_t size;
   uint64_t written;  // last-write time
-};
-
-// The file as the runner last looked at it: its stamp and, when it could be read, its bytes, read
-// between two equal stamps (`readable` is false when it cannot be read or kept changing).
-struct FileView {
-  FileStamp stamp;
-  bool readable;
+  bool readable;     // read whole between two equal stamps
   std::string bytes;
 };
 
@@ -70,7 +64,8 @@ struct PedWorld {
 
 // The one session of the process.
 struct Session {
-  bool verbose = false;
+  bool verbose = false;   // a line for every frame and every expectation met
+  bool colour = false;    // the notices' colour markup shown as terminal colours
   std::vector<Ped> peds;  // the player first
   int32_t player = 0;
   int32_t lastAdded = 0;
@@ -106,7 +101,6 @@ Session session;
 // scripts/run-session.sh), so lines are flushed at once: a long session shows how far it has come.
 
 struct Account {
-  bool colour = false;
   // The stretch of frames not told yet: first and last frame (0: none), who was protected in them.
   int32_t first = 0;
   int32_t last = 0;
@@ -156,7 +150,7 @@ void tellAtFrame(int32_t frame, const std::string& text) {
     std::string who = account.who;
     account.last = frame - 1;
     flushStretch();
-    account = {account.colour, frame, frame, who};
+    account = {frame, frame, who};
   }
   tellAt("frame " + std::to_string(frame), text);
 }
@@ -181,7 +175,7 @@ std::string renderNotice(const std::string& text) {
       continue;
     }
     auto colour = colours.find(text.substr(i + 1, close - i - 1));
-    if (account.colour && colour != colours.end()) {
+    if (session.colour && colour != colours.end()) {
       out += colour->second;
       coloured = colour->first != "s";
     }
@@ -218,18 +212,21 @@ std::string editedSettings(const std::string& bytes, const std::string& setting)
   return bytes + separator + setting + "\r\n";
 }
 
-FileStamp stampSettings() {
+FileView stampSettings() {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(kSettingsFileName, GetFileExInfoStandard, &data)) {
-    return {false, false, 0, 0};
+    return {false, false, 0, 0, false, {}};
   }
   return {
-      true, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+      true,
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
       (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
-      (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime};
+      (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime,
+      false,
+      {}};
 }
 
-bool sameStamp(const FileStamp& a, const FileStamp& b) {
+bool sameStamp(const FileView& a, const FileView& b) {
   return a.exists == b.exists && a.directory == b.directory && a.size == b.size &&
          a.written == b.written;
 }
@@ -256,14 +253,14 @@ bool currentSettings(std::string* bytes) {
 }
 
 FileView viewSettings() {
-  FileView view = {stampSettings(), false, {}};
-  for (int attempt = 0; attempt < 3 && view.stamp.exists && !view.stamp.directory; ++attempt) {
+  FileView view = stampSettings();
+  for (int attempt = 0; attempt < 3 && view.exists && !view.directory; ++attempt) {
     view.readable = currentSettings(&view.bytes);
-    FileStamp after = stampSettings();
-    if (sameStamp(after, view.stamp)) {
+    FileView after = stampSettings();
+    if (sameStamp(after, view)) {
       return view;
     }
-    view = {after, false, {}};
+    view = after;
   }
   return view;
 }
@@ -287,7 +284,7 @@ std::string writeSettingsFile(const std::string& bytes) {
 }
 
 std::string editSettingsFile(const std::string& setting) {
-  FileStamp now = stampSettings();
+  FileView now = stampSettings();
   std::string bytes;
   if (!now.exists || now.directory) {
     return now.exists ? "Quillmere.ini is a directory, with nothing to edit"
@@ -303,7 +300,7 @@ std::string deleteSettingsFile() {
   if (settingsHeld()) {
     return "Quillmere.ini is held open by this scenario; unlock-settings first";
   }
-  FileStamp now = stampSettings();
+  FileView now = stampSettings();
   bool removed = !now.exists || (now.directory ? RemoveDirectoryA(kSettingsFileName) != 0
                                                : DeleteFileA(kSettingsFileName) != 0);
   return removed ? "" : "Quillmere.ini cannot be removed";
@@ -328,7 +325,7 @@ std::string holdSettings(bool shareWrites) {
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (heldFile == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
-    FileStamp now = stampSettings();
+    FileView now = stampSettings();
     return !now.exists     ? "Quillmere.ini is missing, with nothing to hold open"
            : now.directory ? "Quillmere.ini is a directory, not a file to hold open"
                            : "Quillmere.ini cannot be opened (error " + std::to_string(error) + ")";
@@ -532,7 +529,7 @@ std::string sizeOf(const FileView& file) {
 // Whether the file changed since the runner last looked; if so, it looks again, and the plug-in
 // has not read the file as it is now.
 bool lookAgain() {
-  if (sameStamp(stampSettings(), session.file.stamp)) {
+  if (sameStamp(stampSettings(), session.file)) {
     return false;
   }
   session.file = viewSettings();
@@ -547,7 +544,7 @@ void tellOutsideChange() {
   if (!lookAgain()) {
     return;
   }
-  tellStep(std::string("Quillmere.ini ") + (session.file.stamp.exists ? "changed" : "removed") +
+  tellStep(std::string("Quillmere.ini ") + (session.file.exists ? "changed" : "removed") +
            " by another program, not by the plug-in" + sizeOf(session.file));
 }
 
@@ -564,10 +561,10 @@ void tellFileChange(int32_t frame, bool pluginCouldRead) {
   if (!pluginCouldRead && isDefault) {
     session.pluginMade = true;
     ++session.pluginWrites;
-    what += before.stamp.exists ? "rewritten by the plug-in" : "created by the plug-in";
+    what += before.exists ? "rewritten by the plug-in" : "created by the plug-in";
     what += ": the default content";
-  } else if (pluginCouldRead || !session.file.stamp.exists) {
-    what += session.file.stamp.exists ? "changed" : "removed";
+  } else if (pluginCouldRead || !session.file.exists) {
+    what += session.file.exists ? "changed" : "removed";
     what += " by another program during the frame, not by the plug-in";
   } else {
     what +=
@@ -588,7 +585,7 @@ void noteRead(int32_t frame, int timerReads, const FileView& before, bool held,
   }
   std::string read = atStart ? "settings read at start" : "settings re-read";
   bool tell = atStart || session.unread || !session.edits.empty();
-  if (!before.stamp.exists) {
+  if (!before.exists) {
     // The plug-in creates the file, and reads it only at the next re-read.
     session.edits.clear();
     session.unread = true;
@@ -602,7 +599,7 @@ void noteRead(int32_t frame, int timerReads, const FileView& before, bool held,
     }
     return;
   }
-  if (before.stamp.directory || held || !before.readable) {
+  if (before.directory || held || !before.readable) {
     if (tell) {
       tellAtFrame(frame,
                   read + " tried; the file could not be read, so the settings stay: " + inEffect());
@@ -611,7 +608,7 @@ void noteRead(int32_t frame, int timerReads, const FileView& before, bool held,
   }
   // Changed by another program during the frame: the plug-in read the one text or the other.
   std::vector<std::string> texts = {before.bytes};
-  if (!sameStamp(before.stamp, after.stamp)) {
+  if (!sameStamp(before, after)) {
     texts.push_back(after.readable ? after.bytes : std::string());
   }
   const std::vector<Settings> was = session.settings;
@@ -746,7 +743,7 @@ void runFrame() {
   tellOutsideChange();
   const FileView before = session.file;
   bool held = settingsHeld();
-  const bool pluginCouldRead = before.stamp.exists && !before.stamp.directory && !held;
+  const bool pluginCouldRead = before.exists && !before.directory && !held;
   standinClearCalls();
   uint32_t start = GetTickCount();
   standinRunFrames(1);
@@ -902,7 +899,7 @@ void expectProtected(const Step& step) {
 }
 
 void expectSettingsFile(const Step& step) {
-  FileStamp now = stampSettings();
+  FileView now = stampSettings();
   std::string bytes;
   bool readable = now.exists && !now.directory && currentSettings(&bytes);
   bool holds = step.file == FileState::kMissing ? !now.exists
@@ -1028,10 +1025,6 @@ std::string summary() {
 
 }  // namespace
 
-void accountUseColour(bool colour) {
-  account.colour = colour;
-}
-
 void tellRegistrations(const char* moment, int32_t from) {
   std::string text;
   for (int32_t i = from; i < standinHostEventCount(); ++i) {
@@ -1047,8 +1040,9 @@ void tellRegistrations(const char* moment, int32_t from) {
   tellAt(moment, text.empty() ? "nothing registered or withdrawn" : text);
 }
 
-SessionResult playScenario(const std::vector<Step>& steps, bool verbose) {
+SessionResult playScenario(const std::vector<Step>& steps, bool verbose, bool colour) {
   session.verbose = verbose;
+  session.colour = colour;
   session.player = standinPlayerPed();
   session.peds.push_back({session.player, false, false});
   session.lastAdded = session.player;
