@@ -12,7 +12,6 @@
 #include "config/settings_file.h"
 #include "tools/runner/scenario.h"
 #include "tools/runner/session.h"
-#include "tools/standin/standin.h"
 
 namespace {
 
@@ -173,13 +172,6 @@ bool parseOptions(int argc, wchar_t** argv, Options* options) {
   return true;
 }
 
-// Says why the session cannot run; the status for that.
-int refuse(const std::string& why) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "quillmere-run: %s\n", why.c_str());
-  return 2;
-}
-
 // The scenario file's text, or a message why there is none. Only a regular file is a scenario: a
 // device would be read as one (NUL as empty, AUX or COM1 waiting for bytes that never come).
 std::string readScenario(const std::wstring& given, const std::string& name, std::string* text) {
@@ -220,43 +212,6 @@ void removeWorkdir(const std::wstring& workdir) {
   RemoveDirectoryW(longPath(workdir).c_str());
 }
 
-// The session in its working directory, made and current: the plug-in loaded, the scenario
-// played, the plug-in unloaded. Returns the exit status.
-int play(const Options& options, const Scenario& scenario, const std::wstring& plugin,
-         const std::string& scenarioName, const std::wstring& workdir) {
-  std::printf("Quillmere session\n  plug-in:  %s\n  scenario: %s\n  working directory: %s\n\n",
-              utf8(plugin).c_str(), scenarioName.c_str(), utf8(workdir).c_str());
-  standinResetWorld();
-  if (!standinLoadPlugin(utf8(longPath(plugin)).c_str())) {
-    return refuse("cannot load " + utf8(plugin) + " (error " + std::to_string(GetLastError()) +
-                  ")");
-  }
-  tellRegistrations("attach", 0);
-  if (!standinScriptRegistered()) {
-    standinUnloadPlugin();
-    return refuse(utf8(plugin) +
-                  " registered no script when loaded: it is not a plug-in of this host");
-  }
-  // Colours are asked for rather than guessed from the console: Wine's console breaks escape
-  // sequences up, so scripts/run-session.sh pipes the output and asks when its own is a terminal.
-  SessionResult result = playScenario(scenario.steps, options.verbose, options.colour);
-  int32_t before = standinHostEventCount();
-  standinUnloadPlugin();
-  std::printf("\n");
-  tellRegistrations("detach", before);
-  if (!result.mistake.empty()) {
-    return refuse(scenarioName + ": " + result.mistake);
-  }
-  if (result.failed > 0) {
-    std::printf("%d expectation%s failed\n", result.failed, result.failed == 1 ? "" : "s");
-  }
-  if (result.disagreements > 0) {
-    std::printf("the plug-in disagreed with the settings in effect %d time%s\n",
-                result.disagreements, result.disagreements == 1 ? "" : "s");
-  }
-  return result.failed > 0 || result.disagreements > 0 ? 1 : 0;
-}
-
 int run(const Options& options) {
   if (options.help || options.printDefault) {
     std::string help =
@@ -293,7 +248,12 @@ int run(const Options& options) {
       !SetCurrentDirectoryW(workdir.c_str())) {
     return refuse("cannot work in " + (workdir.empty() ? "a temporary directory" : utf8(workdir)));
   }
-  int status = play(options, scenario, plugin, scenarioName, workdir);
+  std::printf("Quillmere session\n  plug-in:  %s\n  scenario: %s\n  working directory: %s\n\n",
+              utf8(plugin).c_str(), scenarioName.c_str(), utf8(workdir).c_str());
+  // Colours are asked for rather than guessed from the console: Wine's console breaks escape
+  // sequences up, so scripts/run-session.sh pipes the output and asks when its own is a terminal.
+  int status = playSession(utf8(longPath(plugin)), utf8(plugin), scenarioName, scenario.steps,
+                           options.verbose, options.colour);
   if (temporary && !options.keep) {
     removeWorkdir(workdir);
   }

@@ -3,7 +3,9 @@
 // rather than halfway through it.
 #include "tools/runner/scenario.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "config/key_names.h"
 
@@ -73,14 +75,9 @@ std::string keyNames() {
 
 // The place of `word` among `names`, or -1.
 int indexIn(const std::string& word, std::initializer_list<const char*> names) {
-  int index = 0;
-  for (const char* name : names) {
-    if (word == name) {
-      return index;
-    }
-    ++index;
-  }
-  return -1;
+  auto found =
+      std::find_if(names.begin(), names.end(), [&](const char* name) { return word == name; });
+  return found == names.end() ? -1 : static_cast<int>(found - names.begin());
 }
 
 std::string number(const CommandRow& row, const std::string& word, int64_t* value) {
@@ -100,11 +97,11 @@ std::string number(const CommandRow& row, const std::string& word, int64_t* valu
 std::string key(const std::string& word, int64_t* code) {
   std::string name = upperCase(word);
   name = name.compare(0, 3, "VK_") == 0 ? name : "VK_" + name;
-  for (const KeyName& key : keyNameTable) {
-    if (name == key.name) {
-      *code = key.code;
-      return "";
-    }
+  auto named = std::find_if(std::begin(keyNameTable), std::end(keyNameTable),
+                            [&](const KeyName& k) { return name == k.name; });
+  if (named != std::end(keyNameTable)) {
+    *code = named->code;
+    return "";
   }
   std::string codes = "0 to " + std::to_string(kHighestKeyCode);
   if (parseInteger(word, code)) {
@@ -183,12 +180,10 @@ std::string readWords(const CommandRow& row, const std::vector<std::string>& wor
 }
 
 const CommandRow* findRow(const std::string& name) {
-  for (size_t i = 0; i < kCommandRowCount; ++i) {
-    if (name == kCommandRows[i].name) {
-      return &kCommandRows[i];
-    }
-  }
-  return nullptr;
+  const CommandRow* end = kCommandRows + kCommandRowCount;
+  const CommandRow* row =
+      std::find_if(kCommandRows, end, [&](const CommandRow& r) { return name == r.name; });
+  return row == end ? nullptr : row;
 }
 
 // The names a line may start with, or the expectations, for the message about an unknown one.
@@ -288,12 +283,10 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
 }
 
 std::string keyName(uint32_t code) {
-  for (const KeyName& key : keyNameTable) {
-    if (key.code == code) {
-      return std::string(key.name).substr(3);
-    }
-  }
-  return "key " + std::to_string(code);
+  auto key = std::find_if(std::begin(keyNameTable), std::end(keyNameTable),
+                          [&](const KeyName& k) { return k.code == code; });
+  return key == std::end(keyNameTable) ? "key " + std::to_string(code)
+                                       : std::string(key->name).substr(3);
 }
 
 std::string upperCase(std::string text) {

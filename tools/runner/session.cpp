@@ -87,8 +87,10 @@ struct Session {
   bool pluginMade = false;  // and it was the plug-in that changed it
   std::map<uint32_t, KeyEvent> keys;
   std::string disagreement;  // the one told last, while it lasts
-  SessionResult result{};
   int met = 0;
+  int failed = 0;         // expectations not met
+  int disagreements = 0;  // times the plug-in did other than the settings in effect mean
+  std::string mistake;    // the step that could not be carried out, naming its line; "" if none
 };
 
 Session session;
@@ -183,6 +185,21 @@ std::string renderNotice(const std::string& text) {
   }
   // A colour left open must not run into the next line.
   return coloured ? out + "\x1b[0m" : out;
+}
+
+void tellRegistrations(const char* moment, int32_t from) {
+  std::string text;
+  for (int32_t i = from; i < standinHostEventCount(); ++i) {
+    StandinHostEvent event = {};
+    standinHostEventAt(i, &event);
+    const char* what = event.kind == kStandinScriptRegister     ? "script registered"
+                       : event.kind == kStandinScriptUnregister ? "script unregistered"
+                       : event.kind == kStandinKeyboardRegister ? "keyboard handler registered"
+                                                                : "keyboard handler unregistered";
+    text += std::string(text.empty() ? "" : ", then ") + what;
+  }
+  flushStretch();
+  tellAt(moment, text.empty() ? "nothing registered or withdrawn" : text);
 }
 
 // ---- Quillmere.ini in the working directory ---------------------------------------------------
@@ -517,7 +534,7 @@ std::string inEffect() {
 void disagree(int32_t frame, const std::string& what) {
   if (!what.empty() && what != session.disagreement) {
     tellAtFrame(frame, "DISAGREES with the settings in effect: " + what);
-    ++session.result.disagreements;
+    ++session.disagreements;
   }
   session.disagreement = what;
 }
@@ -797,7 +814,7 @@ void runFrame() {
 
 // The first step that cannot be carried out stops the session.
 void stop(const Step& step, const std::string& why) {
-  session.result.mistake = "line " + std::to_string(step.line) + ": " + step.written + ": " + why;
+  session.mistake = "line " + std::to_string(step.line) + ": " + step.written + ": " + why;
 }
 
 // ---- Steps -----------------------------------------------------------------------------------
@@ -880,7 +897,7 @@ void fileStep(const Step& step, const std::string& wrong, const std::string& tol
 void expect(const Step& step, bool holds, const std::string& saw) {
   if (!holds) {
     tellStep("FAILED line " + std::to_string(step.line) + ": " + step.written + ": saw " + saw);
-    ++session.result.failed;
+    ++session.failed;
     return;
   }
   ++session.met;
@@ -1013,49 +1030,58 @@ std::string summary() {
     calls += "\n    " + std::to_string(session.peds.size() - 1) +
              " other peds: " + std::to_string(low) + " to " + std::to_string(high) + " each";
   }
-  const SessionResult& result = session.result;
   return "\nsummary\n  frames: " + std::to_string(session.framesRun) + " (" +
          seconds(standinGameTime()) + " of game time)\n  protection calls per ped:" + calls +
          "\n  notices: " + std::to_string(standinNoticeCount()) +
          "\n  settings file writes by the plug-in: " + std::to_string(session.pluginWrites) +
-         "\n  disagreements with the settings in effect: " + std::to_string(result.disagreements) +
+         "\n  disagreements with the settings in effect: " + std::to_string(session.disagreements) +
          "\n  expectations: " + std::to_string(session.met) + " met, " +
-         std::to_string(result.failed) + " failed\n";
+         std::to_string(session.failed) + " failed\n";
 }
 
 }  // namespace
 
-void tellRegistrations(const char* moment, int32_t from) {
-  std::string text;
-  for (int32_t i = from; i < standinHostEventCount(); ++i) {
-    StandinHostEvent event = {};
-    standinHostEventAt(i, &event);
-    const char* what = event.kind == kStandinScriptRegister     ? "script registered"
-                       : event.kind == kStandinScriptUnregister ? "script unregistered"
-                       : event.kind == kStandinKeyboardRegister ? "keyboard handler registered"
-                                                                : "keyboard handler unregistered";
-    text += std::string(text.empty() ? "" : ", then ") + what;
-  }
-  flushStretch();
-  tellAt(moment, text.empty() ? "nothing registered or withdrawn" : text);
+int refuse(const std::string& why) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "quillmere-run: %s\n", why.c_str());
+  return 2;
 }
 
-SessionResult playScenario(const std::vector<Step>& steps, bool verbose, bool colour) {
+int playSession(const std::string& plugin, const std::string& shown, const std::string& scenario,
+                const std::vector<Step>& steps, bool verbose, bool colour) {
+  standinResetWorld();
+  if (!standinLoadPlugin(plugin.c_str())) {
+    return refuse("cannot load " + shown + " (error " + std::to_string(GetLastError()) + ")");
+  }
+  tellRegistrations("attach", 0);
+  if (!standinScriptRegistered()) {
+    standinUnloadPlugin();
+    return refuse(shown + " registered no script when loaded: it is not a plug-in of this host");
+  }
   session.verbose = verbose;
   session.colour = colour;
   session.player = standinPlayerPed();
   session.peds.push_back({session.player, false, false});
   session.lastAdded = session.player;
   session.file = viewSettings();
-  for (const Step& step : steps) {
-    playStep(step);
-    if (!session.result.mistake.empty()) {
-      tellStep("session stopped at " + session.result.mistake);
-      releaseSettings();
-      return session.result;
-    }
+  for (size_t i = 0; i < steps.size() && session.mistake.empty(); ++i) {
+    playStep(steps[i]);
   }
-  tellLines(summary());
+  tellLines(session.mistake.empty() ? summary() : "  session stopped at " + session.mistake + "\n");
   releaseSettings();
-  return session.result;
+  int32_t before = standinHostEventCount();
+  standinUnloadPlugin();
+  std::printf("\n");
+  tellRegistrations("detach", before);
+  if (!session.mistake.empty()) {
+    return refuse(scenario + ": " + session.mistake);
+  }
+  if (session.failed > 0) {
+    std::printf("%d expectation%s failed\n", session.failed, session.failed == 1 ? "" : "s");
+  }
+  if (session.disagreements > 0) {
+    std::printf("the plug-in disagreed with the settings in effect %d time%s\n",
+                session.disagreements, session.disagreements == 1 ? "" : "s");
+  }
+  return session.failed > 0 || session.disagreements > 0 ? 1 : 0;
 }
