@@ -1,10 +1,8 @@
 #!/bin/sh
 # Plays a session with dist/Quillmere.asi in the stand-in host under Wine and prints its account:
-# the embedded default scenario, or the scenario file given. Exits with the runner's status: 0 all
-# met, 1 an expectation failed (or the plug-in disagreed with its settings), 2 the session could
-# not run, or did not run through (the runner did not end with its status line); 130 when
-# interrupted.
-# Needs the windows build (make windows); `make run [SCENARIO=path]` builds it and calls this.
+# the embedded default scenario, or the scenario file given. Exits 0 all met, 1 an expectation
+# failed or the plug-in disagreed with its settings, 2 the session could not run or did not run
+# through, 130 interrupted. Needs `make windows`; `make run [SCENARIO=path]` builds and calls it.
 set -u
 
 usage() {

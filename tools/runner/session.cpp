@@ -85,11 +85,9 @@ struct Session {
 Session session;
 
 // ---- The account -----------------------------------------------------------------------------
-// The story printed as it happens: what the host saw registered, each stretch of frames with who
-// was protected in it, and a line for each step and for each thing the plug-in did. Frames are
-// told in stretches with the same protection, so that a long run reads as a few lines; anything
-// else that happens splits the stretch at its frame. The output is a pipe (see
-// scripts/run-session.sh), so lines are flushed at once: a long session shows how far it has come.
+// Frames are told in stretches with the same protection, so that a long run reads as a few lines;
+// anything else that happens splits the stretch at its frame. The output is a pipe, so lines are
+// flushed at once: a long session shows how far it has come.
 
 struct Account {
   // The stretch of frames not told yet: first and last frame (0: none), who was protected in them.
