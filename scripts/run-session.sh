@@ -5,20 +5,6 @@
 # through, 130 interrupted. Needs `make windows`; `make run [SCENARIO=path]` builds and calls it.
 set -u
 
-usage() {
-  cat <<'EOF'
-usage: scripts/run-session.sh [SCENARIO] [--verbose] [--keep] [--workdir DIR] [--plugin PATH]
-       scripts/run-session.sh --print-default | --help
-  SCENARIO         a scenario file (by default the embedded one; an empty word means it too)
-  --verbose        a line for every frame and every expectation met
-  --keep           keep the temporary working folder, and say where it is
-  --workdir DIR    play in DIR (made if missing, kept afterwards) instead of a temporary folder
-  --plugin PATH    the plug-in to load (by default dist/Quillmere.asi)
-  --print-default  print the embedded default scenario (and nothing else)
-  --help           this text, and the runner's own with the scenario commands
-EOF
-}
-
 fail() {
   echo "run-session: $*" >&2
   exit 2
@@ -40,7 +26,17 @@ while [ $# -gt 0 ]; do
     --verbose | --colour) passed="$passed $1" ;;
     --keep) keep=1 ;;
     --help | -h)
-      usage
+      cat <<'EOF'
+usage: scripts/run-session.sh [SCENARIO] [--verbose] [--keep] [--workdir DIR] [--plugin PATH]
+       scripts/run-session.sh --print-default | --help
+  SCENARIO         a scenario file (by default the embedded one; an empty word means it too)
+  --verbose        a line for every frame and every expectation met
+  --keep           keep the temporary working folder, and say where it is
+  --workdir DIR    play in DIR (made if missing, kept afterwards) instead of a temporary folder
+  --plugin PATH    the plug-in to load (by default dist/Quillmere.asi)
+  --print-default  print the embedded default scenario (and nothing else)
+  --help           this text, and the runner's own with the scenario commands
+EOF
       passed="$passed --help"
       ;;
     --workdir | --plugin)

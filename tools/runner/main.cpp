@@ -129,7 +129,8 @@ bool makeDirectories(const std::wstring& full) {
   return stands(full, true);
 }
 
-bool parseOptions(int argc, wchar_t** argv, Options* options) {
+// Reads the command line into `options`; returns what is wrong with it, or "".
+std::string parseOptions(int argc, wchar_t** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     std::wstring arg = argv[i];
     if (arg == L"--status-line") {
@@ -161,15 +162,12 @@ bool parseOptions(int argc, wchar_t** argv, Options* options) {
       options->scenario = arg;
     }
     if (wrong != nullptr) {
-      std::fprintf(stderr, "quillmere-run: %s %s (see --help)\n", quoted(utf8(arg)).c_str(), wrong);
-      return false;
+      return quoted(utf8(arg)) + " " + wrong + " (see --help)";
     }
   }
-  if (options->printDefault && options->words > 1) {
-    std::fprintf(stderr, "quillmere-run: --print-default takes no other words (see --help)\n");
-    return false;
-  }
-  return true;
+  return options->printDefault && options->words > 1
+             ? "--print-default takes no other words (see --help)"
+             : "";
 }
 
 // The scenario file's text, or a message why there is none. Only a regular file is a scenario: a
@@ -269,10 +267,8 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   Options options;
-  int status = 2;
-  if (parseOptions(argc, argv, &options)) {
-    status = run(options);
-  }
+  std::string wrong = parseOptions(argc, argv, &options);
+  int status = wrong.empty() ? run(options) : refuse(wrong);
   std::fflush(stdout);
   std::fflush(stderr);
   // The very last thing, after the plug-in is unloaded: a plug-in that ends the process itself

@@ -14,26 +14,17 @@ namespace {
 // Splits a line into words: blanks separate, double quotes group, a "#" starting a word starts a
 // comment. False when a quote is not closed.
 bool splitWords(const std::string& line, std::vector<std::string>* words) {
-  size_t i = 0;
-  while (i < line.size()) {
-    char c = line[i];
-    if (c == ' ' || c == '\t' || c == '\r') {
-      ++i;
-    } else if (c == '#') {
-      return true;
-    } else if (c == '"') {
-      size_t close = line.find('"', i + 1);
-      if (close == std::string::npos) {
-        return false;
-      }
-      words->push_back(line.substr(i + 1, close - i - 1));
-      i = close + 1;
-    } else {
-      size_t end = line.find_first_of(" \t\r", i);
-      end = end == std::string::npos ? line.size() : end;
-      words->push_back(line.substr(i, end - i));
-      i = end;
+  const char* blanks = " \t\r";
+  for (size_t i = line.find_first_not_of(blanks); i != std::string::npos && line[i] != '#';
+       i = line.find_first_not_of(blanks, i)) {
+    const size_t quote = line[i] == '"' ? 1 : 0;
+    size_t end =
+        quote ? line.find('"', i + 1) : std::min(line.find_first_of(blanks, i), line.size());
+    if (end == std::string::npos) {
+      return false;
     }
+    words->push_back(line.substr(i + quote, end - i - quote));
+    i = end + quote;
   }
   return true;
 }

@@ -328,13 +328,6 @@ Remarks remarksOn(const std::string& bytes) {
   return remarks;
 }
 
-// "toggle key F3, keybind on, protecting the player"
-std::string describeSettings(const Settings& goingBy) {
-  return "toggle key " + keyName(goingBy.toggleKey) +
-         (goingBy.keybindEnabled ? ", keybind on" : ", keybind off (no key toggles)") +
-         (goingBy.affectAllPeds ? ", protecting all living peds" : ", protecting the player");
-}
-
 // ---- Judging a frame --------------------------------------------------------------------------
 
 bool settingsKnown() {
@@ -357,10 +350,16 @@ void applyTexts(const std::vector<std::string>& texts) {
   session.settings = after;
 }
 
+// "toggle key F3, keybind on, protecting the player"
 std::string inEffect() {
-  return settingsKnown() ? describeSettings(session.settings[0])
-                         : "the runner cannot tell: another program changed the file while the "
-                           "plug-in read it (judging waits until a read settles it)";
+  const Settings& goingBy = session.settings[0];
+  return settingsKnown()
+             ? "toggle key " + keyName(goingBy.toggleKey) +
+                   (goingBy.keybindEnabled ? ", keybind on" : ", keybind off (no key toggles)") +
+                   (goingBy.affectAllPeds ? ", protecting all living peds"
+                                          : ", protecting the player")
+             : "the runner cannot tell: another program changed the file while the "
+               "plug-in read it (judging waits until a read settles it)";
 }
 
 void disagree(int32_t frame, const std::string& what) {
@@ -385,16 +384,6 @@ bool lookAgain() {
   session.unread = true;
   session.pluginMade = false;
   return true;
-}
-
-// A change to the file since the runner last looked, outside a frame, is not the plug-in's, whose
-// code runs only inside frames, nor the runner's, which looks again after each change it makes.
-void tellOutsideChange() {
-  if (!lookAgain()) {
-    return;
-  }
-  tellStep(std::string("Quillmere.ini ") + (session.file.exists ? "changed" : "removed") +
-           " by another program, not by the plug-in" + sizeOf(session.file));
 }
 
 // A change in the frame. The plug-in writes the file only when it cannot open it for reading, and
@@ -589,7 +578,12 @@ std::string protectionDisagreement(const Settings& goingBy, const std::set<int32
 }
 
 void runFrame() {
-  tellOutsideChange();
+  // A change to the file since the runner last looked, outside a frame, is not the plug-in's, whose
+  // code runs only inside frames, nor the runner's, which looks again after each change it makes.
+  if (lookAgain()) {
+    tellStep(std::string("Quillmere.ini ") + (session.file.exists ? "changed" : "removed") +
+             " by another program, not by the plug-in" + sizeOf(session.file));
+  }
   const FileView before = session.file;
   bool held = settingsHeld();
   const bool pluginCouldRead = before.exists && !before.directory && !held;
@@ -748,9 +742,9 @@ void expectProtected(const Step& step) {
 }
 
 void expectSettingsFile(const Step& step) {
-  FileView now = stampSettings();
-  std::string bytes;
-  bool readable = now.exists && !now.directory && currentSettings(&bytes);
+  const FileView now = viewSettings();
+  const std::string& bytes = now.bytes;
+  const bool readable = now.readable;
   bool holds = step.file == FileState::kMissing ? !now.exists
                : step.file == FileState::kDefault
                    ? readable && bytes == model::kDefaultFile

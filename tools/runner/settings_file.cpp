@@ -35,16 +35,15 @@ bool settingsHeld() {
 
 FileView stampSettings() {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(kSettingsFileName, GetFileExInfoStandard, &data)) {
-    return {false, false, 0, 0, false, {}};
+  FileView stamp;
+  if (GetFileAttributesExA(kSettingsFileName, GetFileExInfoStandard, &data)) {
+    stamp.exists = true;
+    stamp.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    stamp.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    stamp.written =
+        (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
   }
-  return {
-      true,
-      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-      (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
-      (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime,
-      false,
-      {}};
+  return stamp;
 }
 
 bool sameStamp(const FileView& a, const FileView& b) {

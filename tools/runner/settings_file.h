@@ -10,11 +10,11 @@
 
 // What the settings file looked like at one moment: its stamp and, when it was read, its bytes.
 struct FileView {
-  bool exists;
-  bool directory;
-  uint64_t size;
-  uint64_t written;  // last-write time
-  bool readable;     // read whole between two equal stamps
+  bool exists = false;
+  bool directory = false;
+  uint64_t size = 0;
+  uint64_t written = 0;   // last-write time
+  bool readable = false;  // read whole between two equal stamps
   std::string bytes;
 };
 
