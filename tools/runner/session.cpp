@@ -216,7 +216,9 @@ std::string pedName(int32_t handle) {
   return handle == session.player ? "the player" : "ped " + std::to_string(handle);
 }
 
-std::string describeProtected(const std::set<int32_t>& peds) {
+// "the player", "all 3 living peds (2 dead ones skipped)", "2 peds: 8708 8967"; with `counted`
+// only, "2 peds".
+std::string describeProtected(const std::set<int32_t>& peds, bool counted = false) {
   if (peds.empty()) {
     return "nobody";
   }
@@ -224,7 +226,7 @@ std::string describeProtected(const std::set<int32_t>& peds) {
     return "the player";
   }
   PedWorld now = world();
-  if (peds == now.living) {
+  if (!counted && peds == now.living) {
     std::string text = "all " + std::to_string(now.living.size()) + " living peds";
     size_t dead = now.pedsInWorld - now.living.size();
     if (dead > 0) {
@@ -232,7 +234,11 @@ std::string describeProtected(const std::set<int32_t>& peds) {
     }
     return text;
   }
-  std::string text = std::to_string(peds.size()) + (peds.size() == 1 ? " ped:" : " peds:");
+  std::string text = std::to_string(peds.size()) + (peds.size() == 1 ? " ped" : " peds");
+  if (counted) {
+    return text;
+  }
+  text += ":";
   auto handle = peds.begin();
   for (int listed = 0; handle != peds.end() && listed < 8; ++handle, ++listed) {
     text += " " + std::to_string(*handle);
@@ -532,16 +538,6 @@ std::string toggleDisagreement(const Settings& goingBy, uint32_t start, uint32_t
   return "";
 }
 
-std::string whom(const std::set<int32_t>& peds) {
-  if (peds.empty()) {
-    return "nobody";
-  }
-  if (peds.size() == 1 && *peds.begin() == session.player) {
-    return "the player";
-  }
-  return std::to_string(peds.size()) + (peds.size() == 1 ? " ped" : " peds");
-}
-
 // What is wrong about who a frame protected; "" when nothing is.
 std::string protectionDisagreement(const Settings& goingBy, const std::set<int32_t>& protectedPeds,
                                    const PedWorld& world) {
@@ -565,16 +561,13 @@ std::string protectionDisagreement(const Settings& goingBy, const std::set<int32
                  static_cast<int64_t>(world.pedsInWorld);
     holds = protectedPeds.size() <= kPedsEnumerated &&
             static_cast<int64_t>(protectedPeds.size()) >= least;
-    for (int32_t ped : protectedPeds) {
-      holds = holds && expected.count(ped) > 0;
-    }
+    holds = holds && std::includes(expected.begin(), expected.end(), protectedPeds.begin(),
+                                   protectedPeds.end());
     meant = "living peds among the first 256 enumerated";
   }
-  if (holds) {
-    return "";
-  }
-  return "protected " + whom(protectedPeds) + ", yet by the settings in effect it should protect " +
-         meant;
+  return holds ? ""
+               : "protected " + describeProtected(protectedPeds, true) +
+                     ", yet by the settings in effect it should protect " + meant;
 }
 
 void runFrame() {
