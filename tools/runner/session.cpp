@@ -578,8 +578,7 @@ void runFrame() {
              " by another program, not by the plug-in" + sizeOf(session.file));
   }
   const FileView before = session.file;
-  bool held = settingsHeld();
-  const bool pluginCouldRead = before.exists && !before.directory && !held;
+  const bool held = settingsHeld();
   standinClearCalls();
   uint32_t start = GetTickCount();
   standinRunFrames(1);
@@ -615,7 +614,7 @@ void runFrame() {
                std::to_string(standinGameTime()) + " ms  natives " + std::to_string(natives) +
                "  protected: " + who);
   }
-  tellFileChange(frame, pluginCouldRead);
+  tellFileChange(frame, before.exists && !before.directory && !held);
   noteRead(frame, timerReads, before, held, session.file);
   bool toggled = tellNewNotices(frame);
   if (!settingsKnown()) {
@@ -625,10 +624,7 @@ void runFrame() {
   }
   const Settings& goingBy = session.settings[0];
   std::string wrong = toggleDisagreement(goingBy, start, end, toggled);
-  if (wrong.empty()) {
-    wrong = protectionDisagreement(goingBy, protectedNow, world());
-  }
-  disagree(frame, wrong);
+  disagree(frame, wrong.empty() ? protectionDisagreement(goingBy, protectedNow, world()) : wrong);
 }
 
 // The first step that cannot be carried out stops the session.

@@ -94,9 +94,8 @@ std::string writeSettingsFile(const std::string& bytes) {
     return stampSettings().directory ? "Quillmere.ini is a directory; delete-settings first"
                                      : "Quillmere.ini cannot be opened for writing";
   }
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  written = std::fclose(file) == 0 && written;
-  if (!written) {
+  const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (std::fclose(file) != 0 || !whole) {
     return "Quillmere.ini could not be written whole";
   }
   lastWritten = bytes;
@@ -104,16 +103,13 @@ std::string writeSettingsFile(const std::string& bytes) {
 }
 
 std::string editSettingsFile(const std::string& setting) {
-  FileView now = stampSettings();
-  std::string bytes;
+  const FileView now = viewSettings();
   if (!now.exists || now.directory) {
     return now.exists ? "Quillmere.ini is a directory, with nothing to edit"
                       : "Quillmere.ini is missing, with nothing to edit";
   }
-  if (!currentSettings(&bytes)) {
-    return "Quillmere.ini cannot be read to edit it";
-  }
-  return writeSettingsFile(editedSettings(bytes, setting));
+  return now.readable ? writeSettingsFile(editedSettings(now.bytes, setting))
+                      : "Quillmere.ini cannot be read to edit it";
 }
 
 std::string deleteSettingsFile() {
@@ -128,10 +124,9 @@ std::string deleteSettingsFile() {
 
 std::string makeSettingsDirectory() {
   std::string wrong = deleteSettingsFile();
-  if (wrong.empty() && !CreateDirectoryA(kSettingsFileName, nullptr)) {
-    wrong = "a directory Quillmere.ini cannot be made";
-  }
-  return wrong;
+  return !wrong.empty() || CreateDirectoryA(kSettingsFileName, nullptr) != 0
+             ? wrong
+             : "a directory Quillmere.ini cannot be made";
 }
 
 std::string holdSettings(bool shareWrites) {
