@@ -152,11 +152,10 @@ std::string readWords(const CommandRow& row, const std::vector<std::string>& wor
     case Args::kWho: {
       int named = indexIn(word, {"player", "nobody", "all-living"});
       step->who = named < 0 ? Who::kCount : static_cast<Who>(named);
-      int64_t value = 0;
       if (named >= 0) {
         return "";
       }
-      return parseInteger(word, &value)
+      return parseInteger(word, &step->number)
                  ? number(row, word, &step->number)
                  : quoted(word) + " is not player, nobody, all-living or a count of peds";
     }
@@ -193,10 +192,8 @@ std::string namesOf(bool expectations) {
 // CR LF, LF and CR alone each end a line, so that a file saved by any editor reads line by line.
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find_first_of("\r\n", start);
-    end = end == std::string::npos ? text.size() : end;
+  for (size_t start = 0; start <= text.size();) {
+    size_t end = std::min(text.find_first_of("\r\n", start), text.size());
     lines.push_back(text.substr(start, end - start));
     start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }

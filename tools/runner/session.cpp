@@ -44,7 +44,6 @@ struct Edit {
 // How a write-settings step is named among the edits.
 constexpr const char* kNewFile = "the new file";
 
-// The world as the runner made it.
 struct PedWorld {
   bool playerPresent;        // not removed from the world
   std::set<int32_t> living;  // living peds still in the world, the player among them if so
@@ -460,7 +459,6 @@ void noteRead(int32_t frame, int timerReads, const FileView& before, bool held,
   applyTexts(texts);
   bool changed = session.settings.size() != was.size() || !model::same(session.settings[0], was[0]);
   if (tell) {
-    int32_t gameTime = standinGameTime();
     if (session.edits.empty()) {
       tellAtFrame(frame, read + (atStart              ? ": the file already there"
                                  : session.pluginMade ? ": the file the plug-in made"
@@ -468,7 +466,8 @@ void noteRead(int32_t frame, int timerReads, const FileView& before, bool held,
     }
     for (const Edit& edit : session.edits) {
       bool whole = edit.text == kNewFile;
-      std::string since = seconds(gameTime - edit.gameTime) + " of game time after the edit";
+      std::string since =
+          seconds(standinGameTime() - edit.gameTime) + " of game time after the edit";
       bool clean = (whole ? remarks : remarksOn(edit.text)).told.empty();
       std::string shown = whole ? edit.text : escaped(edit.text);
       tellAtFrame(frame, clean ? read + ": picked up " + shown + " " + since
@@ -497,7 +496,7 @@ bool tellNewNotices(int32_t frame) {
     StandinNotice notice = {};
     standinNoticeAt(session.noticesTold, &notice);
     session.lastNotice = notice.message;
-    std::string message = notice.message;
+    const std::string& message = session.lastNotice;
     bool off = message.find("disabled") != std::string::npos;
     session.active = off ? false : message.find("enabled") != std::string::npos || !session.active;
     tellAtFrame(frame, "notice: [" + renderNotice(notice.title) + "] " + renderNotice(message));
@@ -732,18 +731,17 @@ void expectProtected(const Step& step) {
 
 void expectSettingsFile(const Step& step) {
   const FileView now = viewSettings();
-  const std::string& bytes = now.bytes;
-  const bool readable = now.readable;
+  const bool isDefault = now.readable && now.bytes == model::kDefaultFile;
   bool holds = step.file == FileState::kMissing ? !now.exists
                : step.file == FileState::kDefault
-                   ? readable && bytes == model::kDefaultFile
-                   : lastWritten && readable && bytes == *lastWritten;
+                   ? isDefault
+                   : lastWritten && now.readable && now.bytes == *lastWritten;
   expect(step, holds,
-         !now.exists                    ? "missing"
-         : now.directory                ? "a directory"
-         : !readable                    ? "unreadable"
-         : bytes == model::kDefaultFile ? "the default content"
-                                        : std::to_string(bytes.size()) + " bytes of other content");
+         !now.exists     ? "missing"
+         : now.directory ? "a directory"
+         : !now.readable ? "unreadable"
+         : isDefault     ? "the default content"
+                         : std::to_string(now.bytes.size()) + " bytes of other content");
 }
 
 void playStep(const Step& step) {
