@@ -1,24 +1,13 @@
 #!/bin/sh
 # Plays a session with dist/Quillmere.asi in the stand-in host under Wine and prints its account:
-# the embedded default scenario, or the scenario file given. Exits with the runner's status: 0 all
-# met, 1 an expectation failed (or the plug-in disagreed with its settings), 2 the session could
-# not run, or did not run through (the runner did not end with its status line); 130 when
-# interrupted.
-# Needs the windows build (make windows); `make run [SCENARIO=path]` builds it and calls this.
+# the embedded default scenario, or the scenario file given. Exits 0 all met, 1 an expectation
+# failed or the plug-in disagreed with its settings, 2 the session could not run or did not run
+# through, 130 interrupted. Needs `make windows`; `make run [SCENARIO=path]` builds and calls it.
 set -u
 
-usage() {
-  cat <<'EOF'
-usage: scripts/run-session.sh [SCENARIO] [--verbose] [--keep] [--workdir DIR] [--plugin PATH]
-       scripts/run-session.sh --print-default | --help
-  SCENARIO         a scenario file (by default the embedded one; an empty word means it too)
-  --verbose        a line for every frame and every expectation met
-  --keep           keep the temporary working folder, and say where it is
-  --workdir DIR    play in DIR (made if missing, kept afterwards) instead of a temporary folder
-  --plugin PATH    the plug-in to load (by default dist/Quillmere.asi)
-  --print-default  print the embedded default scenario (and nothing else)
-  --help           this text, and the runner's own with the scenario commands
-EOF
+fail() {
+  echo "run-session: $*" >&2
+  exit 2
 }
 
 # Paths are taken relative to where the caller stands, before this script changes directory.
@@ -29,13 +18,7 @@ whole() {
   esac
 }
 
-scenario=
-workdir=
-plugin=
-keep=
-passed=
-print_default=
-words=0
+scenario='' workdir='' plugin='' keep='' passed='' print_default='' words=0
 while [ $# -gt 0 ]; do
   [ -n "$1" ] && words=$((words + 1))
   case $1 in
@@ -43,51 +26,41 @@ while [ $# -gt 0 ]; do
     --verbose | --colour) passed="$passed $1" ;;
     --keep) keep=1 ;;
     --help | -h)
-      usage
+      cat <<'EOF'
+usage: scripts/run-session.sh [SCENARIO] [--verbose] [--keep] [--workdir DIR] [--plugin PATH]
+       scripts/run-session.sh --print-default | --help
+  SCENARIO         a scenario file (by default the embedded one; an empty word means it too)
+  --verbose        a line for every frame and every expectation met
+  --keep           keep the temporary working folder, and say where it is
+  --workdir DIR    play in DIR (made if missing, kept afterwards) instead of a temporary folder
+  --plugin PATH    the plug-in to load (by default dist/Quillmere.asi)
+  --print-default  print the embedded default scenario (and nothing else)
+  --help           this text, and the runner's own with the scenario commands
+EOF
       passed="$passed --help"
       ;;
     --workdir | --plugin)
-      if [ $# -lt 2 ] || [ -z "$2" ]; then
-        echo "run-session: $1 needs a value" >&2
-        exit 2
-      fi
-      if { [ "$1" = --workdir ] && [ -n "$workdir" ]; } || { [ "$1" = --plugin ] && [ -n "$plugin" ]; }; then
-        echo "run-session: $1 given twice" >&2
-        exit 2
-      fi
-      if [ "$1" = --workdir ]; then workdir=$(whole "$2"); else plugin=$(whole "$2"); fi
+      { [ $# -lt 2 ] || [ -z "$2" ]; } && fail "$1 needs a value"
+      # $workdir or $plugin, by the option's name
+      eval "[ -z \"\$${1#--}\" ]" || fail "$1 given twice"
+      eval "${1#--}=\$(whole \"\$2\")"
       shift
       ;;
-    -*)
-      echo "run-session: unknown option $1 (see --help)" >&2
-      exit 2
-      ;;
+    -*) fail "unknown option $1 (see --help)" ;;
     '') ;;
     *)
-      if [ -n "$scenario" ]; then
-        echo "run-session: one scenario at a time: $scenario, then $1" >&2
-        exit 2
-      fi
+      [ -n "$scenario" ] && fail "one scenario at a time: $scenario, then $1"
       scenario=$(whole "$1")
       ;;
   esac
   shift
 done
-if [ -n "$print_default" ] && [ "$words" -gt 1 ]; then
-  echo "run-session: --print-default takes no other words" >&2
-  exit 2
-fi
+[ -n "$print_default" ] && [ "$words" -gt 1 ] && fail "--print-default takes no other words"
 
 cd "$(dirname "$0")/.." || exit 2
 runner=${QUILLMERE_RUNNER:-build/windows/wine/quillmere-run.exe}
-if [ ! -f "$runner" ]; then
-  echo "run-session: $runner is missing; build it with: make windows" >&2
-  exit 2
-fi
-if [ -n "$scenario" ] && [ ! -f "$scenario" ]; then
-  echo "run-session: no scenario file $scenario" >&2
-  exit 2
-fi
+[ -f "$runner" ] || fail "$runner is missing; build it with: make windows"
+[ -z "$scenario" ] || [ -f "$scenario" ] || fail "no scenario file $scenario"
 export WINEPREFIX="${WINEPREFIX:-$PWD/build/wine-prefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 if [ ! -d "$WINEPREFIX" ]; then
@@ -98,9 +71,7 @@ fi
 # This script's own folder: the runner's output passes through a FIFO in it, and the session is
 # played in it unless a --workdir was given. It goes when the script ends, however it ends.
 own=$(mktemp -d "${TMPDIR:-/tmp}/quillmere-session.XXXXXX") || exit 2
-session=
-copier=
-made=
+session='' copier='' made=''
 finish() {
   trap - EXIT INT TERM HUP
   # Set only when a signal came while they ran: the session ends, and so does its copier, which
@@ -121,25 +92,20 @@ trap 'finish $?' EXIT
 trap 'finish 130' INT
 trap 'finish 143' TERM
 trap 'finish 129' HUP
-made=
 if [ -z "$workdir" ]; then
   mkdir "$own/work" || exit 2
-  workdir=$own/work
-  made=1
+  workdir=$own/work made=1
 fi
 
 # Wine's console redraws a terminal character by character and splits escape sequences, so the
 # runner writes into a FIFO that is copied out, and colours are asked for when this script's
 # output is a terminal. Both run in the background, so that a signal reaches the traps at once.
-colour=
-if [ -t 1 ]; then
-  colour=--colour
-fi
+[ -t 1 ] && passed="$passed --colour"
 if [ -n "$print_default" ]; then
   set -- --print-default
 else
-  # shellcheck disable=SC2086 # $passed and $colour are lists of plain options
-  set -- $colour $passed --plugin "${plugin:-dist/Quillmere.asi}" --workdir "$workdir" \
+  # shellcheck disable=SC2086 # $passed is a list of plain options
+  set -- $passed --plugin "${plugin:-dist/Quillmere.asi}" --workdir "$workdir" \
     ${scenario:+"$scenario"}
 fi
 # The runner's exit code alone proves nothing: a plug-in that ends the process from its entry
@@ -159,10 +125,6 @@ status=$?
 session=
 wait "$copier"
 copier=
-said=$(cat "$own/said" 2>/dev/null)
-if [ "$said" = "$status" ]; then
-  finish "$status"
-fi
-echo "run-session: the session did not run through: quillmere-run ended with status $status" \
-  "without saying it was done (the plug-in or Wine ended it)" >&2
-finish 2
+[ "$(cat "$own/said" 2>/dev/null)" = "$status" ] && finish "$status"
+fail "the session did not run through: quillmere-run ended with status $status without saying" \
+  "it was done (the plug-in or Wine ended it)"

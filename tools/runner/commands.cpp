@@ -2,19 +2,12 @@
 // and what it does. The parser, its error messages and --help all read this table.
 #include "tools/runner/scenario.h"
 
-namespace {
-
-constexpr int64_t kInt32Max = 2147483647;
-constexpr int64_t kInt32Min = -kInt32Max - 1;
-
-}  // namespace
-
 const CommandRow kCommandRows[] = {
     {"frames", Command::kFrames, Args::kNumber, 0, kMostFramesPerStep, "frames N",
      "run N game frames (the script's pass runs once in each)"},
     {"frame-ms", Command::kFrameMs, Args::kNumber, 0, 60000, "frame-ms MS",
      "game time added by each frame (16 unless changed)"},
-    {"advance-game-time", Command::kAdvanceGameTime, Args::kNumber, 0, kInt32Max,
+    {"advance-game-time", Command::kAdvanceGameTime, Args::kNumber, 0, INT32_MAX,
      "advance-game-time MS", "move the game timer on without running a frame"},
     {"sleep", Command::kSleep, Args::kNumber, 0, 60000, "sleep MS",
      "let MS of real time pass (the key window is 100 ms of real time)"},
@@ -25,11 +18,11 @@ const CommandRow kCommandRows[] = {
     {"tap", Command::kTap, Args::kKey, 0, kHighestKeyCode, "tap KEY", "press, then release"},
     {"add-peds", Command::kAddPeds, Args::kPeds, 0, 10000, "add-peds N [dead]",
      "N more peds in the world, living unless \"dead\""},
-    {"kill-ped", Command::kKillPed, Args::kPed, kInt32Min, kInt32Max, "kill-ped PED",
+    {"kill-ped", Command::kKillPed, Args::kPed, INT32_MIN, INT32_MAX, "kill-ped PED",
      "a ped of the world dies (PED: player, last or a handle)"},
-    {"revive-ped", Command::kRevivePed, Args::kPed, kInt32Min, kInt32Max, "revive-ped PED",
+    {"revive-ped", Command::kRevivePed, Args::kPed, INT32_MIN, INT32_MAX, "revive-ped PED",
      "a dead ped lives again"},
-    {"remove-ped", Command::kRemovePed, Args::kPed, kInt32Min, kInt32Max, "remove-ped PED",
+    {"remove-ped", Command::kRemovePed, Args::kPed, INT32_MIN, INT32_MAX, "remove-ped PED",
      "a ped leaves the world"},
     {"write-settings", Command::kWriteSettings, Args::kBody, 0, 0, "write-settings ... end",
      "Quillmere.ini becomes the lines that follow, up to a line \"end\", each ended by CR LF"},
@@ -46,28 +39,24 @@ const CommandRow kCommandRows[] = {
      "holds it open sharing writes only (reads fail, emptying would not), until unlock-settings"},
     {"unlock-settings", Command::kUnlockSettings, Args::kNone, 0, 0, "unlock-settings",
      "lets go of Quillmere.ini"},
-    {"expect notices", Command::kExpectNotices, Args::kNumber, 0, kInt32Max, "expect notices N",
+    {"expect notices", Command::kExpectNotices, Args::kNumber, 0, INT32_MAX, "expect notices N",
      "N notices posted since the start"},
     {"expect last-notice", Command::kExpectLastNotice, Args::kText, 0, 0,
      "expect last-notice \"TEXT\"", "the latest notice's message, markup included"},
-    {"expect protected", Command::kExpectProtected, Args::kWho, 0, kInt32Max,
+    {"expect protected", Command::kExpectProtected, Args::kWho, 0, INT32_MAX,
      "expect protected WHO",
      "who the latest frame protected: player, nobody, all-living or N peds"},
     {"expect settings-file", Command::kExpectSettingsFile, Args::kFileState, 0, 0,
      "expect settings-file STATE",
      "default (byte for byte), missing, or unchanged since the scenario wrote it"},
-    {"expect file-writes", Command::kExpectFileWrites, Args::kNumber, 0, kInt32Max,
+    {"expect file-writes", Command::kExpectFileWrites, Args::kNumber, 0, INT32_MAX,
      "expect file-writes N", "times the plug-in wrote Quillmere.ini"},
 };
 const size_t kCommandRowCount = sizeof kCommandRows / sizeof kCommandRows[0];
 
+// The rows stand in the order of Command.
 const CommandRow& commandRow(Command command) {
-  for (size_t i = 0; i < kCommandRowCount; ++i) {
-    if (kCommandRows[i].command == command) {
-      return kCommandRows[i];
-    }
-  }
-  return kCommandRows[0];
+  return kCommandRows[static_cast<size_t>(command)];
 }
 
 std::string usageOf(const CommandRow& row) {

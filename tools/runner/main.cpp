@@ -9,12 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "tools/runner/account.h"
-#include "tools/runner/escaped.h"
+#include "config/settings_file.h"
 #include "tools/runner/scenario.h"
 #include "tools/runner/session.h"
-#include "tools/runner/settings_file.h"
-#include "tools/standin/standin.h"
 
 namespace {
 
@@ -32,15 +29,13 @@ constexpr const char* kUsage =
     "Exit status: 0 all expectations met, 1 an expectation failed or the plug-in disagreed with\n"
     "the settings in effect, 2 the session could not run (a mistake in the scenario included).\n";
 
-// Paths are kept wide, as Windows names files, and shown in UTF-8.
+// Paths are kept wide, as Windows names files, and shown in UTF-8. A path given is never empty.
 struct Options {
   bool printDefault = false;
   bool help = false;
   bool verbose = false;
   bool colour = false;
   bool keep = false;
-  bool pluginGiven = false;
-  bool workdirGiven = false;
   std::wstring plugin;
   std::wstring workdir;
   std::wstring scenario;
@@ -48,31 +43,20 @@ struct Options {
 };
 
 std::string utf8(const std::wstring& text) {
-  if (text.empty()) {
-    return "";
-  }
   auto size = static_cast<int>(text.size());
   int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &out[0], length, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), length, nullptr, nullptr);
   return out;
 }
 
 // The path made whole, at any length.
 std::wstring fullPath(const std::wstring& path) {
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD length =
-        GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
-    if (length == 0) {
-      return path;
-    }
-    if (length < full.size()) {
-      full.resize(length);
-      return full;
-    }
-    full.resize(length);
-  }
+  std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+  DWORD length =
+      GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  full.resize(length);
+  return length == 0 ? path : full;
 }
 
 // Windows makes a device's name, such as NUL, AUX or COM1 with any extension and in any folder,
@@ -91,20 +75,17 @@ std::wstring longPath(const std::wstring& full) {
   return full.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
 }
 
-bool isFile(const std::wstring& full) {
+// Whether a file (or, with `directory`, a directory) stands at the whole path.
+bool stands(const std::wstring& full, bool directory = false) {
   DWORD attributes = GetFileAttributesW(longPath(full).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-bool isDirectory(const std::wstring& full) {
-  DWORD attributes = GetFileAttributesW(longPath(full).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == directory;
 }
 
 // dist\Quillmere.asi in this program's folder or the nearest folder above it that has one.
 std::wstring findShippedPlugin() {
   std::wstring folder(32768, L'\0');
-  folder.resize(GetModuleFileNameW(nullptr, &folder[0], static_cast<DWORD>(folder.size())));
+  folder.resize(GetModuleFileNameW(nullptr, folder.data(), static_cast<DWORD>(folder.size())));
   for (int up = 0; up < 6; ++up) {
     size_t slash = folder.find_last_of(L"\\/");
     if (slash == std::wstring::npos) {
@@ -112,7 +93,7 @@ std::wstring findShippedPlugin() {
     }
     folder.resize(slash);
     for (const wchar_t* candidate : {L"\\Quillmere.asi", L"\\dist\\Quillmere.asi"}) {
-      if (isFile(folder + candidate)) {
+      if (stands(folder + candidate)) {
         return folder + candidate;
       }
     }
@@ -122,7 +103,7 @@ std::wstring findShippedPlugin() {
 
 std::wstring freshTempDirectory() {
   std::wstring base(MAX_PATH + 1, L'\0');
-  DWORD length = GetTempPathW(static_cast<DWORD>(base.size()), &base[0]);
+  DWORD length = GetTempPathW(static_cast<DWORD>(base.size()), base.data());
   base = length > 0 && length < base.size() ? base.substr(0, length) : L".\\";
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     std::wstring candidate =
@@ -145,35 +126,33 @@ bool makeDirectories(const std::wstring& full) {
     CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
   }
   CreateDirectoryW(path.c_str(), nullptr);
-  return isDirectory(full);
+  return stands(full, true);
 }
 
-bool parseOptions(int argc, wchar_t** argv, Options* options) {
+// Reads the command line into `options`; returns what is wrong with it, or "".
+std::string parseOptions(int argc, wchar_t** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     std::wstring arg = argv[i];
-    bool hasValue = i + 1 < argc && argv[i + 1][0] != L'\0';
-    options->words += arg == L"--status-line" ? 0 : 1;
+    if (arg == L"--status-line") {
+      continue;  // wmain's, whatever else the command line holds
+    }
+    ++options->words;
     const char* wrong = nullptr;
     if (arg == L"--print-default") {
       options->printDefault = true;
     } else if (arg == L"--help" || arg == L"-h") {
       options->help = true;
-    } else if (arg == L"--verbose") {
-      options->verbose = true;
-    } else if (arg == L"--colour") {
-      options->colour = true;
-    } else if (arg == L"--keep") {
-      options->keep = true;
-    } else if (arg == L"--status-line") {
-      continue;  // wmain's, whatever else the command line holds
+    } else if (arg == L"--verbose" || arg == L"--colour" || arg == L"--keep") {
+      (arg == L"--verbose"  ? options->verbose
+       : arg == L"--colour" ? options->colour
+                            : options->keep) = true;
     } else if (arg == L"--plugin" || arg == L"--workdir") {
-      bool plugin = arg == L"--plugin";
-      bool& given = plugin ? options->pluginGiven : options->workdirGiven;
-      wrong = !hasValue ? "needs a value" : given ? "given twice" : nullptr;
+      std::wstring& path = arg == L"--plugin" ? options->plugin : options->workdir;
+      bool hasValue = i + 1 < argc && argv[i + 1][0] != L'\0';
+      wrong = !hasValue ? "needs a value" : !path.empty() ? "given twice" : nullptr;
       if (wrong == nullptr) {
-        given = true;
-        (plugin ? options->plugin : options->workdir) = argv[++i];
-        options->words += 1;
+        path = argv[++i];
+        ++options->words;
       }
     } else if (arg.compare(0, 2, L"--") == 0) {
       wrong = "is not an option";
@@ -183,42 +162,27 @@ bool parseOptions(int argc, wchar_t** argv, Options* options) {
       options->scenario = arg;
     }
     if (wrong != nullptr) {
-      std::fprintf(stderr, "quillmere-run: %s %s (see --help)\n", quoted(utf8(arg)).c_str(), wrong);
-      return false;
+      return quoted(utf8(arg)) + " " + wrong + " (see --help)";
     }
   }
-  if (options->printDefault && options->words > 1) {
-    std::fprintf(stderr, "quillmere-run: --print-default takes no other words (see --help)\n");
-    return false;
-  }
-  return true;
+  return options->printDefault && options->words > 1
+             ? "--print-default takes no other words (see --help)"
+             : "";
 }
 
-// The scenario's text, or a message why there is none. Only a regular file is a scenario: a
+// The scenario file's text, or a message why there is none. Only a regular file is a scenario: a
 // device would be read as one (NUL as empty, AUX or COM1 waiting for bytes that never come).
-bool readScenario(const Options& options, std::string* text, std::string* name,
-                  std::string* error) {
-  if (options.scenario.empty()) {
-    *text = kDefaultScenario;
-    *name = "the embedded default";
-    return true;
+std::string readScenario(const std::wstring& given, const std::string& name, std::string* text) {
+  if (namesADevice(fullPath(given))) {
+    return utf8(given) + " is the name of a Windows device (" + name +
+           "), not a file: give the scenario another name";
   }
-  std::wstring full = fullPath(options.scenario);
-  *name = utf8(full);
-  if (namesADevice(full)) {
-    *error = utf8(options.scenario) + " is the name of a Windows device (" + *name +
-             "), not a file: give the scenario another name";
-    return false;
-  }
-  HANDLE file =
-      CreateFileW(longPath(full).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(longPath(fullPath(given)).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    *error = "cannot read " + *name;
-    return false;
+    return "cannot read " + name;
   }
   bool regular = GetFileType(file) == FILE_TYPE_DISK;
-  text->clear();
   char chunk[65536];
   DWORD got = 0;
   while (regular && text->size() <= kMostScenarioBytes &&
@@ -227,15 +191,12 @@ bool readScenario(const Options& options, std::string* text, std::string* name,
   }
   CloseHandle(file);
   if (!regular) {
-    *error = *name + " is not a regular file";
-    return false;
+    return name + " is not a regular file";
   }
-  if (text->size() > kMostScenarioBytes) {
-    *error = *name + ": more than " + std::to_string(kMostScenarioBytes >> 20) +
-             " MiB; a scenario is a short text file";
-    return false;
-  }
-  return true;
+  return text->size() > kMostScenarioBytes
+             ? name + ": more than " + std::to_string(kMostScenarioBytes >> 20) +
+                   " MiB; a scenario is a short text file"
+             : "";
 }
 
 // Removes the temporary working directory and what the plug-in or the scenario left in it.
@@ -249,93 +210,48 @@ void removeWorkdir(const std::wstring& workdir) {
   RemoveDirectoryW(longPath(workdir).c_str());
 }
 
-// The session in its working directory, made and current: the plug-in loaded, the scenario
-// played, the plug-in unloaded. Returns the exit status.
-int play(const Options& options, const Scenario& scenario, const std::wstring& plugin,
-         const std::string& scenarioName, const std::wstring& workdir) {
-  accountUseColour(options.colour);
-  tellHeader(utf8(plugin), scenarioName, utf8(workdir));
-  standinResetWorld();
-  if (!standinLoadPlugin(utf8(longPath(plugin)).c_str())) {
-    std::fprintf(stderr, "quillmere-run: cannot load %s (error %lu)\n", utf8(plugin).c_str(),
-                 GetLastError());
-    return 2;
-  }
-  tellRegistrations("attach", 0);
-  if (!standinScriptRegistered()) {
-    standinUnloadPlugin();
-    std::fflush(stdout);
-    std::fprintf(stderr,
-                 "quillmere-run: %s registered no script when loaded: it is not a plug-in of "
-                 "this host\n",
-                 utf8(plugin).c_str());
-    return 2;
-  }
-
-  // Asked for rather than guessed from the console: Wine's console breaks escape sequences up, so
-  // scripts/run-session.sh pipes the output and asks for colours when its own is a terminal.
-  SessionResult result = playScenario(scenario.steps, SessionOptions{options.verbose});
-
-  int32_t before = standinHostEventCount();
-  standinUnloadPlugin();
-  std::printf("\n");
-  tellRegistrations("detach", before);
-  std::fflush(stdout);
-  if (!result.mistake.empty()) {
-    std::fprintf(stderr, "quillmere-run: %s: %s\n", scenarioName.c_str(), result.mistake.c_str());
-    return 2;
-  }
-  if (result.failed > 0) {
-    std::printf("%d expectation%s failed\n", result.failed, result.failed == 1 ? "" : "s");
-  }
-  if (result.disagreements > 0) {
-    std::printf("the plug-in disagreed with the settings in effect %d time%s\n",
-                result.disagreements, result.disagreements == 1 ? "" : "s");
-  }
-  return result.failed > 0 || result.disagreements > 0 ? 1 : 0;
-}
-
 int run(const Options& options) {
-  if (options.help) {
-    std::printf("%s\nScenario commands (see README.md):\n%s", kUsage, scenarioHelp().c_str());
+  if (options.help || options.printDefault) {
+    std::string help =
+        std::string(kUsage) + "\nScenario commands (see README.md):\n" + scenarioHelp();
+    std::fputs(options.help ? help.c_str() : kDefaultScenario, stdout);
     return 0;
   }
-  if (options.printDefault) {
-    std::fputs(kDefaultScenario, stdout);
-    return 0;
-  }
-
   // Paths are made whole before the working directory changes.
-  std::string text;
-  std::string scenarioName;
-  std::string error;
-  Scenario scenario;
-  if (!readScenario(options, &text, &scenarioName, &error)) {
-    std::fprintf(stderr, "quillmere-run: %s\n", error.c_str());
-    return 2;
+  std::string text = kDefaultScenario;
+  std::string scenarioName = "the embedded default";
+  if (!options.scenario.empty()) {
+    scenarioName = utf8(fullPath(options.scenario));
+    text.clear();
+    std::string wrong = readScenario(options.scenario, scenarioName, &text);
+    if (!wrong.empty()) {
+      return refuse(wrong);
+    }
   }
+  Scenario scenario;
+  std::string error;
   if (!parseScenario(text, &scenario, &error)) {
-    std::fprintf(stderr, "quillmere-run: %s: %s\n", scenarioName.c_str(), error.c_str());
-    return 2;
+    return refuse(scenarioName + ": " + error);
   }
   for (const std::string& warning : scenario.warnings) {
     std::fprintf(stderr, "quillmere-run: warning: %s: %s\n", scenarioName.c_str(), warning.c_str());
   }
-  std::wstring plugin = options.pluginGiven ? fullPath(options.plugin) : findShippedPlugin();
-  if (plugin.empty() || !isFile(plugin)) {
-    std::fprintf(stderr, "quillmere-run: no plug-in at %s\n",
-                 plugin.empty() ? "dist\\Quillmere.asi" : utf8(plugin).c_str());
-    return 2;
+  std::wstring plugin = options.plugin.empty() ? findShippedPlugin() : fullPath(options.plugin);
+  if (plugin.empty() || !stands(plugin)) {
+    return refuse("no plug-in at " + (plugin.empty() ? "dist\\Quillmere.asi" : utf8(plugin)));
   }
-  bool temporary = !options.workdirGiven;
+  bool temporary = options.workdir.empty();
   std::wstring workdir = temporary ? freshTempDirectory() : fullPath(options.workdir);
   if (workdir.empty() || (!temporary && !makeDirectories(workdir)) ||
       !SetCurrentDirectoryW(workdir.c_str())) {
-    std::fprintf(stderr, "quillmere-run: cannot work in %s\n",
-                 workdir.empty() ? "a temporary directory" : utf8(workdir).c_str());
-    return 2;
+    return refuse("cannot work in " + (workdir.empty() ? "a temporary directory" : utf8(workdir)));
   }
-  int status = play(options, scenario, plugin, scenarioName, workdir);
+  std::printf("Quillmere session\n  plug-in:  %s\n  scenario: %s\n  working directory: %s\n\n",
+              utf8(plugin).c_str(), scenarioName.c_str(), utf8(workdir).c_str());
+  // Colours are asked for rather than guessed from the console: Wine's console breaks escape
+  // sequences up, so scripts/run-session.sh pipes the output and asks when its own is a terminal.
+  int status = playSession(utf8(longPath(plugin)), utf8(plugin), scenarioName, scenario.steps,
+                           options.verbose, options.colour);
   if (temporary && !options.keep) {
     removeWorkdir(workdir);
   }
@@ -351,10 +267,8 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   Options options;
-  int status = 2;
-  if (parseOptions(argc, argv, &options)) {
-    status = run(options);
-  }
+  std::string wrong = parseOptions(argc, argv, &options);
+  int status = wrong.empty() ? run(options) : refuse(wrong);
   std::fflush(stdout);
   std::fflush(stderr);
   // The very last thing, after the plug-in is unloaded: a plug-in that ends the process itself

@@ -3,34 +3,28 @@
 // rather than halfway through it.
 #include "tools/runner/scenario.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
 #include "config/key_names.h"
-#include "tools/runner/escaped.h"
 
 namespace {
 
 // Splits a line into words: blanks separate, double quotes group, a "#" starting a word starts a
 // comment. False when a quote is not closed.
 bool splitWords(const std::string& line, std::vector<std::string>* words) {
-  size_t i = 0;
-  while (i < line.size()) {
-    char c = line[i];
-    if (c == ' ' || c == '\t' || c == '\r') {
-      ++i;
-    } else if (c == '#') {
-      return true;
-    } else if (c == '"') {
-      size_t close = line.find('"', i + 1);
-      if (close == std::string::npos) {
-        return false;
-      }
-      words->push_back(line.substr(i + 1, close - i - 1));
-      i = close + 1;
-    } else {
-      size_t end = line.find_first_of(" \t\r", i);
-      end = end == std::string::npos ? line.size() : end;
-      words->push_back(line.substr(i, end - i));
-      i = end;
+  const char* blanks = " \t\r";
+  for (size_t i = line.find_first_not_of(blanks); i != std::string::npos && line[i] != '#';
+       i = line.find_first_not_of(blanks, i)) {
+    const size_t quote = line[i] == '"' ? 1 : 0;
+    size_t end =
+        quote ? line.find('"', i + 1) : std::min(line.find_first_of(blanks, i), line.size());
+    if (end == std::string::npos) {
+      return false;
     }
+    words->push_back(line.substr(i + quote, end - i - quote));
+    i = end + quote;
   }
   return true;
 }
@@ -70,168 +64,116 @@ std::string keyNames() {
   return names;
 }
 
-std::string upper(std::string word) {
-  for (char& c : word) {
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    }
+// The place of `word` among `names`, or -1.
+int indexIn(const std::string& word, std::initializer_list<const char*> names) {
+  auto found =
+      std::find_if(names.begin(), names.end(), [&](const char* name) { return word == name; });
+  return found == names.end() ? -1 : static_cast<int>(found - names.begin());
+}
+
+std::string number(const CommandRow& row, const std::string& word, int64_t* value) {
+  if (!parseInteger(word, value)) {
+    return quoted(word) + " is not a number";
   }
-  return word;
+  if (*value >= row.low && *value <= row.high) {
+    return "";
+  }
+  if (row.command == Command::kFrames && *value > row.high) {
+    return quoted(word) +
+           " is more frames than one step runs; split longer runs over several steps";
+  }
+  return quoted(word) + " is out of range";
+}
+
+std::string key(const std::string& word, int64_t* code) {
+  std::string name = upperCase(word);
+  name = name.compare(0, 3, "VK_") == 0 ? name : "VK_" + name;
+  auto named = std::find_if(std::begin(keyNameTable), std::end(keyNameTable),
+                            [&](const KeyName& k) { return name == k.name; });
+  if (named != std::end(keyNameTable)) {
+    *code = named->code;
+    return "";
+  }
+  std::string codes = "0 to " + std::to_string(kHighestKeyCode);
+  if (parseInteger(word, code)) {
+    return *code >= 0 && *code <= kHighestKeyCode
+               ? ""
+               : "key code " + quoted(word) + " is out of range: codes go from " + codes;
+  }
+  return quoted(word) + " is not a key: the names are " + keyNames() +
+         " (any case, VK_ optional), or a code from " + codes;
 }
 
 // Checks one step's words against its row and fills the step in; returns what is wrong, or "".
-class StepReader {
- public:
-  StepReader(const CommandRow& row, const std::vector<std::string>& words, Step* step)
-      : row_(row), words_(words), step_(step) {}
-
-  std::string read() {
-    switch (row_.args) {
-      case Args::kNone:
-      case Args::kBody:
-        return count(0, "");
-      case Args::kNumber:
-        return orFirst(count(1, "N"), [&] { return number(words_[0], &step_->number); });
-      case Args::kKey:
-        return orFirst(count(1, "KEY"), [&] { return key(words_[0]); });
-      case Args::kPeds:
-        return orFirst(countUpTo(1, 2, "N"), [&] {
-          step_->dead = words_.size() == 2;
-          return words_.size() == 2 && words_[1] != "dead" ? quoted(words_[1]) + " is not \"dead\""
-                                                           : number(words_[0], &step_->number);
-        });
-      case Args::kPed:
-        return orFirst(count(1, "PED"), [&] { return ped(words_[0]); });
-      case Args::kSetting:
-        return orFirst(count(1, "KEY=VALUE"), [&] {
-          step_->text = words_[0];
-          return words_[0].find('=') == std::string::npos || words_[0][0] == '='
-                     ? quoted(words_[0]) + " is not KEY=VALUE"
-                     : "";
-        });
-      case Args::kText:
-        return orFirst(count(1, "TEXT"), [&] {
-          step_->text = words_[0];
-          return std::string();
-        });
-      case Args::kWho:
-        return orFirst(count(1, "WHO"), [&] { return who(words_[0]); });
-      case Args::kFileState:
-        return orFirst(count(1, "STATE"), [&] { return fileState(words_[0]); });
-    }
-    return "";
+std::string readWords(const CommandRow& row, const std::vector<std::string>& words, Step* step) {
+  // What each kind of words is called when missing, in the order of Args.
+  static const char* const kWhat[] = {"",          "N",    "KEY", "N",     "PED",
+                                      "KEY=VALUE", "TEXT", "WHO", "STATE", ""};
+  const std::string what = kWhat[static_cast<int>(row.args)];
+  const size_t least = what.empty() ? 0 : 1;
+  const size_t most = row.args == Args::kPeds ? 2 : least;
+  if (words.size() < least) {
+    return what + " is missing";
   }
-
- private:
-  template <typename Then>
-  static std::string orFirst(const std::string& wrong, Then then) {
-    return wrong.empty() ? then() : wrong;
+  if (words.size() > most) {
+    return "unexpected " + quoted(words[most]) + (most == 0 ? "" : " after " + what) +
+           (row.args == Args::kText ? " (put text with blanks in double quotes)" : "");
   }
-
-  std::string count(size_t wanted, const char* what) { return countUpTo(wanted, wanted, what); }
-
-  std::string countUpTo(size_t least, size_t most, const char* what) {
-    if (words_.size() < least) {
-      return std::string(what) + " is missing";
-    }
-    if (words_.size() > most) {
-      return "unexpected " + quoted(words_[most]) +
-             (most == 0 ? "" : std::string(" after ") + what) +
-             (row_.args == Args::kText ? " (put text with blanks in double quotes)" : "");
-    }
-    return "";
-  }
-
-  std::string number(const std::string& word, int64_t* value) {
-    if (!parseInteger(word, value)) {
-      return quoted(word) + " is not a number";
-    }
-    if (*value >= row_.low && *value <= row_.high) {
-      return "";
-    }
-    if (row_.command == Command::kFrames && *value > row_.high) {
-      return quoted(word) +
-             " is more frames than one step runs; split longer runs over several "
-             "steps";
-    }
-    return quoted(word) + " is out of range";
-  }
-
-  std::string key(const std::string& word) {
-    std::string name = upper(word);
-    name = name.compare(0, 3, "VK_") == 0 ? name : "VK_" + name;
-    for (const KeyName& key : keyNameTable) {
-      if (name == key.name) {
-        step_->number = key.code;
+  const std::string word = least == 0 ? "" : words[0];
+  switch (row.args) {
+    case Args::kNumber:
+      return number(row, word, &step->number);
+    case Args::kKey:
+      return key(word, &step->number);
+    case Args::kPeds:
+      step->dead = words.size() == 2;
+      return step->dead && words[1] != "dead" ? quoted(words[1]) + " is not \"dead\""
+                                              : number(row, word, &step->number);
+    case Args::kPed: {
+      int named = indexIn(word, {"player", "last"});
+      step->ped = named < 0 ? PedRef::kHandle : static_cast<PedRef>(named);
+      if (named >= 0) {
         return "";
       }
-    }
-    if (parseInteger(word, &step_->number)) {
-      return step_->number >= 0 && step_->number <= kHighestKeyCode
+      if (!parseInteger(word, &step->number)) {
+        return quoted(word) + " is not a ped: use player, last or a ped's handle";
+      }
+      return step->number >= row.low && step->number <= row.high
                  ? ""
-                 : "key code " + quoted(word) + " is out of range: codes go from 0 to " +
-                       std::to_string(kHighestKeyCode);
+                 : quoted(word) + " is out of range: handles go from " + std::to_string(row.low) +
+                       " to " + std::to_string(row.high);
     }
-    return quoted(word) + " is not a key: the names are " + keyNames() +
-           " (any case, VK_ optional), or a code from 0 to " + std::to_string(kHighestKeyCode);
-  }
-
-  std::string ped(const std::string& word) {
-    if (word == "player" || word == "last") {
-      step_->ped = word == "player" ? PedRef::kPlayer : PedRef::kLast;
+    case Args::kSetting:
+    case Args::kText:
+      step->text = word;
+      return row.args == Args::kSetting && (word.find('=') == std::string::npos || word[0] == '=')
+                 ? quoted(word) + " is not KEY=VALUE"
+                 : "";
+    case Args::kWho: {
+      int named = indexIn(word, {"player", "nobody", "all-living"});
+      step->who = named < 0 ? Who::kCount : static_cast<Who>(named);
+      if (named >= 0) {
+        return "";
+      }
+      return parseInteger(word, &step->number)
+                 ? number(row, word, &step->number)
+                 : quoted(word) + " is not player, nobody, all-living or a count of peds";
+    }
+    case Args::kFileState: {
+      int named = indexIn(word, {"default", "missing", "unchanged"});
+      step->file = static_cast<FileState>(named < 0 ? 0 : named);
+      return named < 0 ? quoted(word) + " is not default, missing or unchanged" : "";
+    }
+    default:
       return "";
-    }
-    step_->ped = PedRef::kHandle;
-    if (!parseInteger(word, &step_->number)) {
-      return quoted(word) + " is not a ped: use player, last or a ped's handle";
-    }
-    return step_->number >= row_.low && step_->number <= row_.high
-               ? ""
-               : quoted(word) + " is out of range: handles go from " + std::to_string(row_.low) +
-                     " to " + std::to_string(row_.high);
   }
-
-  std::string who(const std::string& word) {
-    const char* names[] = {"player", "nobody", "all-living"};
-    const Who values[] = {Who::kPlayer, Who::kNobody, Who::kAllLiving};
-    for (size_t i = 0; i < 3; ++i) {
-      if (word == names[i]) {
-        step_->who = values[i];
-        return "";
-      }
-    }
-    step_->who = Who::kCount;
-    int64_t value = 0;
-    if (!parseInteger(word, &value)) {
-      return quoted(word) + " is not player, nobody, all-living or a count of peds";
-    }
-    return number(word, &step_->number);
-  }
-
-  std::string fileState(const std::string& word) {
-    const char* names[] = {"default", "missing", "unchanged"};
-    const FileState values[] = {FileState::kDefault, FileState::kMissing, FileState::kUnchanged};
-    for (size_t i = 0; i < 3; ++i) {
-      if (word == names[i]) {
-        step_->file = values[i];
-        return "";
-      }
-    }
-    return quoted(word) + " is not default, missing or unchanged";
-  }
-
-  const CommandRow& row_;
-  const std::vector<std::string>& words_;
-  Step* step_;
-};
+}
 
 const CommandRow* findRow(const std::string& name) {
-  for (size_t i = 0; i < kCommandRowCount; ++i) {
-    if (name == kCommandRows[i].name) {
-      return &kCommandRows[i];
-    }
-  }
-  return nullptr;
+  const CommandRow* end = kCommandRows + kCommandRowCount;
+  const CommandRow* row =
+      std::find_if(kCommandRows, end, [&](const CommandRow& r) { return name == r.name; });
+  return row == end ? nullptr : row;
 }
 
 // The names a line may start with, or the expectations, for the message about an unknown one.
@@ -250,10 +192,8 @@ std::string namesOf(bool expectations) {
 // CR LF, LF and CR alone each end a line, so that a file saved by any editor reads line by line.
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find_first_of("\r\n", start);
-    end = end == std::string::npos ? text.size() : end;
+  for (size_t start = 0; start <= text.size();) {
+    size_t end = std::min(text.find_first_of("\r\n", start), text.size());
     lines.push_back(text.substr(start, end - start));
     start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
@@ -263,9 +203,12 @@ std::vector<std::string> splitLines(const std::string& text) {
 }  // namespace
 
 bool parseScenario(const std::string& text, Scenario* scenario, std::string* error) {
-  if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) {
-    *error = "line 1: the file is UTF-16 text; save it as UTF-8 or plain ASCII";
+  auto fail = [error](const std::string& why) {
+    *error = why;
     return false;
+  };
+  if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) {
+    return fail("line 1: the file is UTF-16 text; save it as UTF-8 or plain ASCII");
   }
   bool bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
   const std::vector<std::string> lines = splitLines(bom ? text.substr(3) : text);
@@ -275,24 +218,21 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
     std::string where = "line " + std::to_string(number) + ": ";
     std::vector<std::string> words;
     if (!splitWords(lines[i], &words)) {
-      *error = where + "a quote is not closed in " + quoted(lines[i]);
-      return false;
+      return fail(where + "a quote is not closed in " + quoted(lines[i]));
     }
     if (words.empty()) {
       continue;
     }
     bool expectation = words[0] == "expect";
     if (expectation && words.size() < 2) {
-      *error = where + "expect: what to expect is missing; expectations are: " + namesOf(true);
-      return false;
+      return fail(where + "expect: what to expect is missing; expectations are: " + namesOf(true));
     }
     const CommandRow* row = findRow(expectation ? "expect " + words[1] : words[0]);
     if (row == nullptr) {
-      *error = where + (expectation ? "expect: unknown expectation " + quoted(words[1]) +
-                                          "; expectations are: " + namesOf(true)
-                                    : "unknown command " + quoted(words[0]) +
-                                          "; the commands are: " + namesOf(false));
-      return false;
+      return fail(where + (expectation ? "expect: unknown expectation " + quoted(words[1]) +
+                                             "; expectations are: " + namesOf(true)
+                                       : "unknown command " + quoted(words[0]) +
+                                             "; the commands are: " + namesOf(false)));
     }
     Step step;
     step.line = number;
@@ -301,10 +241,9 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
       step.written += (step.written.empty() ? "" : " ") + escaped(word);
     }
     const std::vector<std::string> args(words.begin() + (expectation ? 2 : 1), words.end());
-    std::string wrong = StepReader(*row, args, &step).read();
+    std::string wrong = readWords(*row, args, &step);
     if (!wrong.empty()) {
-      *error = where + row->name + ": " + wrong + " (usage: " + usageOf(*row) + ")";
-      return false;
+      return fail(where + row->name + ": " + wrong + " (usage: " + usageOf(*row) + ")");
     }
     if (row->args == Args::kBody) {
       // The body is taken as it stands: settings lines may hold "#" and quotes.
@@ -314,8 +253,8 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
         ++j;
       }
       if (j == lines.size()) {
-        *error = where + row->name + ": no line \"end\" closes it (usage: " + usageOf(*row) + ")";
-        return false;
+        return fail(where + row->name + ": no line \"end\" closes it (usage: " + usageOf(*row) +
+                    ")");
       }
       i = j;
     }
@@ -332,10 +271,49 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
 }
 
 std::string keyName(uint32_t code) {
-  for (const KeyName& key : keyNameTable) {
-    if (key.code == code) {
-      return std::string(key.name).substr(3);
+  auto key = std::find_if(std::begin(keyNameTable), std::end(keyNameTable),
+                          [&](const KeyName& k) { return k.code == code; });
+  return key == std::end(keyNameTable) ? "key " + std::to_string(code)
+                                       : std::string(key->name).substr(3);
+}
+
+std::string upperCase(std::string text) {
+  for (char& c : text) {
+    c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  return text;
+}
+
+namespace {
+
+// `text` escaped, between the quotes given, and cut short.
+std::string shown(const std::string& text, const char* quote) {
+  constexpr size_t kMostBytesShown = 40;
+  std::string out = quote;
+  for (size_t i = 0; i < text.size() && i < kMostBytesShown; ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+    }
+    if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
     }
   }
-  return "key " + std::to_string(code);
+  out += quote;
+  return text.size() > kMostBytesShown ? out + "... (" + std::to_string(text.size()) + " bytes)"
+                                       : out;
+}
+
+}  // namespace
+
+std::string escaped(const std::string& text) {
+  return shown(text, "");
+}
+
+std::string quoted(const std::string& text) {
+  return shown(text, "\"");
 }

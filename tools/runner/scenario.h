@@ -1,10 +1,5 @@
 // Scenarios: the small line-based language in which a session of the runner is written, parsed
-// once into steps. The command table in commands.cpp describes every command (its words, bounds
-// and usage); README.md's table describes them for users.
-//
-// One command per line, ended by CR LF, LF or CR alone; blank lines and lines starting with "#"
-// are ignored, and " #" outside quotes starts a comment at the end of a line. Numbers are decimal
-// or 0x-hex. A UTF-8 byte order mark at the start is skipped.
+// once into steps. The command table is in commands.cpp; README.md describes the language.
 #pragma once
 
 #include <cstddef>
@@ -38,7 +33,6 @@ enum class Command {
   kExpectFileWrites,
 };
 
-// What a command's words are.
 enum class Args {
   kNone,       // no words
   kNumber,     // N, within the row's bounds
@@ -62,7 +56,6 @@ struct CommandRow {
   const char* help;   // what it does, one line
 };
 
-// Every command, one row each.
 extern const CommandRow kCommandRows[];
 extern const size_t kCommandRowCount;
 
@@ -91,25 +84,28 @@ struct Scenario {
 // the bad text, escaped and cut short.
 bool parseScenario(const std::string& text, Scenario* scenario, std::string* error);
 
-// The row of a command, and its usage line with the bounds ("frames N, N from 0 to 1000000").
 const CommandRow& commandRow(Command command);
+// Its usage line with the bounds: "frames N, N from 0 to 1000000".
 std::string usageOf(const CommandRow& row);
-
 // Every command's usage and help, a line each, for --help.
 std::string scenarioHelp();
 
-// The bounds of a key code: the plug-in records codes 0 to 254.
-constexpr int64_t kHighestKeyCode = 254;
-
-// The most frames one step runs: longer runs are split over several steps.
+constexpr int64_t kHighestKeyCode = 254;  // the plug-in records codes 0 to 254
 constexpr int64_t kMostFramesPerStep = 1000000;
-
-// The longest scenario file read, in bytes.
 constexpr size_t kMostScenarioBytes = 16u << 20;
 
 // A key's name without its "VK_" prefix, as scenarios and the account write it ("F3"), or
 // "key 200" for a code the settings file cannot name.
 std::string keyName(uint32_t code);
+// ASCII letters made capitals.
+std::string upperCase(std::string text);
 
 // The default scenario, embedded at build time.
 extern const char* const kDefaultScenario;
+
+// Text from outside the runner (a scenario's words, a settings file's lines, the plug-in's
+// notices) as a message shows it, so that it stays one line of plain text: printable ASCII as it
+// stands, a quote or a backslash with a backslash before it, any other byte as \xNN; cut after
+// 40 bytes with "... (N bytes)" saying how long it was. quoted() puts it in double quotes.
+std::string escaped(const std::string& text);
+std::string quoted(const std::string& text);

@@ -1,4 +1,5 @@
-// Playing a scenario against the loaded plug-in: its steps, the frames, and the expectations.
+// Playing a scenario: the plug-in loaded beside the stand-in host, the steps, the frames and the
+// expectations, told in the session's account.
 #pragma once
 
 #include <string>
@@ -6,17 +7,14 @@
 
 #include "tools/runner/scenario.h"
 
-struct SessionOptions {
-  bool verbose;  // a line for every frame and every expectation met
-};
+// Says on stderr why the session cannot run; returns the status for that, 2.
+int refuse(const std::string& why);
 
-struct SessionResult {
-  int failed;           // expectations not met
-  int disagreements;    // times the plug-in did other than the settings in effect mean
-  std::string mistake;  // a step that could not be carried out, naming its line; "" if none
-};
-
-// Plays the steps in the current directory against the plug-in, which is loaded (attached) but
-// whose script has not run yet, and prints the account. Stops at the first step that cannot be
-// carried out.
-SessionResult playScenario(const std::vector<Step>& steps, const SessionOptions& options);
+// Loads the plug-in at `plugin` (`shown` is how messages name it), plays the steps in the current
+// directory and unloads it, printing the account: with a line for every frame and every
+// expectation met when `verbose`, and the notices' colour markup as terminal colours when `colour`
+// (otherwise it is dropped). A step that cannot be carried out stops the session; its message
+// names `scenario`. Returns the exit status: 0 all met, 1 an expectation failed or the plug-in
+// disagreed with the settings in effect, 2 the session could not run.
+int playSession(const std::string& plugin, const std::string& shown, const std::string& scenario,
+                const std::vector<Step>& steps, bool verbose, bool colour);

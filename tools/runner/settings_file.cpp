@@ -1,125 +1,25 @@
-// The Win32 work on Quillmere.ini for the session: the scenario's changes to the file, its stamp,
-// and reading it.
+// The Win32 work on Quillmere.ini in the session's working directory.
 #include "tools/runner/settings_file.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+
+std::optional<std::string> lastWritten;
 
 namespace {
 
 // The session's hold on the file; none until lock-settings or deny-reading-settings.
-HANDLE held = INVALID_HANDLE_VALUE;
-// What the scenario last put in the file; `wrote` is false until it first did.
-std::string lastWritten;
-bool wrote = false;
-
-}  // namespace
-
-FileStamp stampSettings() {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(kSettingsFileName, GetFileExInfoStandard, &data)) {
-    return {false, false, 0, 0};
-  }
-  return {
-      true, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-      (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
-      (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime};
-}
-
-bool sameStamp(const FileStamp& a, const FileStamp& b) {
-  return a.exists == b.exists && a.directory == b.directory && a.size == b.size &&
-         a.written == b.written;
-}
-
-FileView viewSettings() {
-  FileView view = {stampSettings(), false, {}};
-  for (int attempt = 0; attempt < 3 && view.stamp.exists && !view.stamp.directory; ++attempt) {
-    view.readable = currentSettings(&view.bytes);
-    FileStamp after = stampSettings();
-    if (sameStamp(after, view.stamp)) {
-      return view;
-    }
-    view = {after, false, {}};
-  }
-  return view;
-}
-
-bool readFileBytes(const char* path, std::string* bytes, size_t most) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) {
-    return false;
-  }
-  bytes->clear();
-  char chunk[4096];
-  size_t got = 0;
-  while (bytes->size() <= most && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-    bytes->append(chunk, got);
-  }
-  std::fclose(file);
-  return true;
-}
-
-bool currentSettings(std::string* bytes) {
-  if (held == INVALID_HANDLE_VALUE) {
-    return readFileBytes(kSettingsFileName, bytes);
-  }
-  bytes->clear();
-  SetFilePointer(held, 0, nullptr, FILE_BEGIN);
-  char chunk[4096];
-  DWORD got = 0;
-  while (ReadFile(held, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-    bytes->append(chunk, got);
-  }
-  return true;
-}
-
-std::string writeSettingsFile(const std::string& bytes) {
-  if (held != INVALID_HANDLE_VALUE) {
-    return "Quillmere.ini is held open by this scenario; unlock-settings first";
-  }
-  std::FILE* file = std::fopen(kSettingsFileName, "wb");
-  if (file == nullptr) {
-    return stampSettings().directory ? "Quillmere.ini is a directory; delete-settings first"
-                                     : "Quillmere.ini cannot be opened for writing";
-  }
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  written = std::fclose(file) == 0 && written;
-  if (!written) {
-    return "Quillmere.ini could not be written whole";
-  }
-  lastWritten = bytes;
-  wrote = true;
-  return "";
-}
-
-std::string editSettingsFile(const std::string& setting) {
-  FileStamp now = stampSettings();
-  std::string bytes;
-  if (!now.exists || now.directory) {
-    return now.exists ? "Quillmere.ini is a directory, with nothing to edit"
-                      : "Quillmere.ini is missing, with nothing to edit";
-  }
-  if (!currentSettings(&bytes)) {
-    return "Quillmere.ini cannot be read to edit it";
-  }
-  return writeSettingsFile(editedSettings(bytes, setting));
-}
+HANDLE heldFile = INVALID_HANDLE_VALUE;
 
 std::string editedSettings(const std::string& bytes, const std::string& setting) {
-  std::string key = setting.substr(0, setting.find('=') + 1);
-  size_t start = 0;
-  while (start < bytes.size()) {
-    size_t end = bytes.find('\n', start);
-    size_t lineEnd = end == std::string::npos ? bytes.size() : end;
-    if (lineEnd > start && bytes[lineEnd - 1] == '\r') {
-      --lineEnd;
-    }
+  const std::string key = setting.substr(0, setting.find('=') + 1);
+  for (size_t start = 0; start < bytes.size();) {
+    size_t end = std::min(bytes.find('\n', start), bytes.size());
+    size_t lineEnd = end > start && bytes[end - 1] == '\r' ? end - 1 : end;
     if (bytes.substr(start, lineEnd - start).find(key) != std::string::npos) {
       return bytes.substr(0, start) + setting + bytes.substr(lineEnd);
-    }
-    if (end == std::string::npos) {
-      break;
     }
     start = end + 1;
   }
@@ -127,11 +27,96 @@ std::string editedSettings(const std::string& bytes, const std::string& setting)
   return bytes + separator + setting + "\r\n";
 }
 
-std::string deleteSettingsFile() {
-  if (held != INVALID_HANDLE_VALUE) {
+}  // namespace
+
+bool settingsHeld() {
+  return heldFile != INVALID_HANDLE_VALUE;
+}
+
+FileView stampSettings() {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  FileView stamp;
+  if (GetFileAttributesExA(kSettingsFileName, GetFileExInfoStandard, &data)) {
+    stamp.exists = true;
+    stamp.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    stamp.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    stamp.written =
+        (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+  }
+  return stamp;
+}
+
+bool sameStamp(const FileView& a, const FileView& b) {
+  return a.exists == b.exists && a.directory == b.directory && a.size == b.size &&
+         a.written == b.written;
+}
+
+bool currentSettings(std::string* bytes) {
+  HANDLE file = settingsHeld() ? heldFile
+                               : CreateFileA(kSettingsFileName, GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  bytes->clear();
+  SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+    bytes->append(chunk, got);
+  }
+  if (file != heldFile) {
+    CloseHandle(file);
+  }
+  return true;
+}
+
+FileView viewSettings() {
+  FileView view = stampSettings();
+  for (int attempt = 0; attempt < 3 && view.exists && !view.directory; ++attempt) {
+    view.readable = currentSettings(&view.bytes);
+    FileView after = stampSettings();
+    if (sameStamp(after, view)) {
+      return view;
+    }
+    view = after;
+  }
+  return view;
+}
+
+std::string writeSettingsFile(const std::string& bytes) {
+  if (settingsHeld()) {
     return "Quillmere.ini is held open by this scenario; unlock-settings first";
   }
-  FileStamp now = stampSettings();
+  std::FILE* file = std::fopen(kSettingsFileName, "wb");
+  if (file == nullptr) {
+    return stampSettings().directory ? "Quillmere.ini is a directory; delete-settings first"
+                                     : "Quillmere.ini cannot be opened for writing";
+  }
+  const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (std::fclose(file) != 0 || !whole) {
+    return "Quillmere.ini could not be written whole";
+  }
+  lastWritten = bytes;
+  return "";
+}
+
+std::string editSettingsFile(const std::string& setting) {
+  const FileView now = viewSettings();
+  if (!now.exists || now.directory) {
+    return now.exists ? "Quillmere.ini is a directory, with nothing to edit"
+                      : "Quillmere.ini is missing, with nothing to edit";
+  }
+  return now.readable ? writeSettingsFile(editedSettings(now.bytes, setting))
+                      : "Quillmere.ini cannot be read to edit it";
+}
+
+std::string deleteSettingsFile() {
+  if (settingsHeld()) {
+    return "Quillmere.ini is held open by this scenario; unlock-settings first";
+  }
+  FileView now = stampSettings();
   bool removed = !now.exists || (now.directory ? RemoveDirectoryA(kSettingsFileName) != 0
                                                : DeleteFileA(kSettingsFileName) != 0);
   return removed ? "" : "Quillmere.ini cannot be removed";
@@ -139,24 +124,23 @@ std::string deleteSettingsFile() {
 
 std::string makeSettingsDirectory() {
   std::string wrong = deleteSettingsFile();
-  if (wrong.empty() && !CreateDirectoryA(kSettingsFileName, nullptr)) {
-    wrong = "a directory Quillmere.ini cannot be made";
-  }
-  return wrong;
+  return !wrong.empty() || CreateDirectoryA(kSettingsFileName, nullptr) != 0
+             ? wrong
+             : "a directory Quillmere.ini cannot be made";
 }
 
 std::string holdSettings(bool shareWrites) {
-  if (held != INVALID_HANDLE_VALUE) {
+  if (settingsHeld()) {
     return "Quillmere.ini is held open already; unlock-settings first";
   }
   // Share mode 0: nobody else may open the file until we close it. Sharing writes only: reading
   // it fails, yet a careless writer could still open it and empty it.
-  held = CreateFileA(kSettingsFileName, GENERIC_READ | GENERIC_WRITE,
-                     shareWrites ? FILE_SHARE_WRITE : 0, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (held == INVALID_HANDLE_VALUE) {
+  heldFile = CreateFileA(kSettingsFileName, GENERIC_READ | GENERIC_WRITE,
+                         shareWrites ? FILE_SHARE_WRITE : 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (heldFile == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
-    FileStamp now = stampSettings();
+    FileView now = stampSettings();
     return !now.exists     ? "Quillmere.ini is missing, with nothing to hold open"
            : now.directory ? "Quillmere.ini is a directory, not a file to hold open"
                            : "Quillmere.ini cannot be opened (error " + std::to_string(error) + ")";
@@ -165,17 +149,8 @@ std::string holdSettings(bool shareWrites) {
 }
 
 void releaseSettings() {
-  if (held != INVALID_HANDLE_VALUE) {
-    CloseHandle(held);
-    held = INVALID_HANDLE_VALUE;
+  if (settingsHeld()) {
+    CloseHandle(heldFile);
+    heldFile = INVALID_HANDLE_VALUE;
   }
-}
-
-bool settingsHeld() {
-  return held != INVALID_HANDLE_VALUE;
-}
-
-bool scenarioWrote(std::string* bytes) {
-  *bytes = lastWritten;
-  return wrote;
 }
