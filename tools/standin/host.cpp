@@ -76,12 +76,19 @@ void windowThreadMain() {
 }
 
 void logCall(int32_t kind, uint64_t hash, const uint64_t* args, size_t argCount, uint64_t result) {
-  if (record.logCalls) {
-    StandinCall& call = calls.push();
-    call = {record.frame,          kind, hash,  static_cast<int32_t>(argCount),
-            scriptContextInside(), {},   result};
-    std::copy(args, args + std::min<size_t>(argCount, kStandinMaxArgs), call.args);
+  if (!record.logCalls) {
+    return;
   }
+  StandinCall& call = calls.push();
+  call.frame = record.frame;
+  call.kind = kind;
+  call.hash = hash;
+  call.argCount = static_cast<int32_t>(argCount);
+  call.inScript = scriptContextInside();
+  size_t kept = std::min<size_t>(argCount, kStandinMaxArgs);
+  std::copy(args, args + kept, call.args);
+  std::fill(call.args + kept, call.args + kStandinMaxArgs, 0);
+  call.result = result;
 }
 
 void logHostEvent(int32_t kind, void* module, void* function) {
