@@ -21,7 +21,10 @@
 
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
-#define QUILLMERE_HAVE_CALLGRIND 1
+#else
+#define QUILLMERE_NO_CALLGRIND "built without valgrind/callgrind.h (Debian's valgrind package)"
+#define CALLGRIND_TOGGLE_COLLECT
+#define CALLGRIND_DUMP_STATS_AT(name)
 #endif
 
 // ---- Heap allocations ------------------------------------------------------------------------
@@ -82,7 +85,6 @@ const char* const kSides[] = {"/plug-in", "/floor", "/loop"};  // the loop: arou
 
 void nothing() {}
 
-#if defined(QUILLMERE_HAVE_CALLGRIND)
 // Collection is on for exactly the runs; the loop's own cost is counted apart and taken off, and
 // the compiler may not make a copy of this function for one run in particular.
 __attribute__((noipa)) void countRuns(const std::string& name, void (*run)(), int times) {
@@ -94,11 +96,9 @@ __attribute__((noipa)) void countRuns(const std::string& name, void (*run)(), in
   CALLGRIND_TOGGLE_COLLECT;
   CALLGRIND_DUMP_STATS_AT(name.c_str());
 }
-#endif
 
 // The child, under callgrind: counts each case's runs. Returns the exit code.
 int countUnderCallgrind() {
-#if defined(QUILLMERE_HAVE_CALLGRIND)
   if (!prepareBenchFiles()) {
     return 2;
   }
@@ -113,18 +113,15 @@ int countUnderCallgrind() {
   }
   removeBenchFiles();
   return 0;
-#else
-  return 3;
-#endif
 }
 
 // The parent: instructions per run by "<case id>/plug-in" and "<case id>/floor"; empty, with
 // `why` said, when there are none.
 std::map<std::string, double> countInstructions(std::string* why) {
-#if !defined(QUILLMERE_HAVE_CALLGRIND)
-  *why = "built without valgrind/callgrind.h (Debian's valgrind package)";
+#if defined(QUILLMERE_NO_CALLGRIND)
+  *why = QUILLMERE_NO_CALLGRIND;
   return {};
-#else
+#endif
   if (std::system("command -v valgrind >/dev/null 2>&1") != 0) {
     *why = "valgrind is not installed (Debian's valgrind package)";
     return {};
@@ -178,7 +175,6 @@ std::map<std::string, double> countInstructions(std::string* why) {
     }
   }
   return perRun;
-#endif
 }
 
 // ---- Times and the table ---------------------------------------------------------------------
@@ -296,9 +292,6 @@ int main(int argc, char** argv) {
       removeBenchFiles();
       return 2;
     }
-  }
-  for (size_t i = 0; i < kBenchCaseCount; ++i) {
-    const BenchCase& bench = kBenchCases[i];
     allocs[std::string(bench.id) + kSides[0]] = allocationsPerRun(bench, bench.plugin);
     allocs[std::string(bench.id) + kSides[1]] = allocationsPerRun(bench, bench.floor);
   }
