@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -156,13 +157,10 @@ std::string longLineFile() {
 bool writeFile(const std::string& dir, const std::string& text) {
   std::error_code error;
   std::filesystem::create_directory(benchDir + "/" + dir, error);
-  const std::string path = benchDir + "/" + dir + "/" + kSettingsFileName;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    return false;
-  }
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  return std::fclose(file) == 0 && written;
+  std::ofstream file(benchDir + "/" + dir + "/" + kSettingsFileName, std::ios::binary);
+  file << text;
+  file.close();
+  return !file.fail();
 }
 
 void prepareReload(const char* dir) {
