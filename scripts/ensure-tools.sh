@@ -5,27 +5,22 @@
 # As root it runs apt-get; otherwise it prints the one command to run as root and fails.
 set -eu
 
-# group, package, and what shows it is there: a command, or a path (a pattern may match).
-tools='native cmake cmake
-native make make
-native g++ g++
-native git git
+# groups (comma-separated), package, and what shows it is there: a command, or a path (a pattern
+# may match).
+tools='native,windows,fuzz cmake cmake
+native,windows,fuzz make make
+native,windows g++ g++
+native,windows git git
 native libgtest-dev /usr/include/gtest/gtest.h
 native libgmock-dev /usr/include/gmock/gmock.h
-windows cmake cmake
-windows make make
-windows git git
 windows g++-mingw-w64-x86-64-posix x86_64-w64-mingw32-g++-posix
 windows binutils-mingw-w64-x86-64 x86_64-w64-mingw32-dlltool
 windows binutils-mingw-w64-x86-64 x86_64-w64-mingw32-windres
-windows g++ g++
 windows mingw-w64-tools gendef
 wine wine64 /usr/lib/wine/wine64
 wine wine wine
 bench libbenchmark-dev /usr/include/benchmark/benchmark.h
 bench valgrind valgrind
-fuzz cmake cmake
-fuzz make make
 fuzz clang clang++
 fuzz libclang-rt-14-dev /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a
 format clang-format clang-format
@@ -33,12 +28,13 @@ tidy clang-tidy clang-tidy
 dist zip zip
 dist unzip unzip
 workflows npm npm'
+lines() { echo "$tools" | grep -E "^([a-z]+,)*$1[, ]"; }
 
 for group in "$@"; do
-  echo "$tools" | grep -q "^$group " || { echo "ensure-tools: unknown group $group" >&2; exit 2; }
+  expr "$group" : '[a-z]*$' >/dev/null && lines "$group" >/dev/null ||
+    { echo "ensure-tools: unknown group $group" >&2; exit 2; }
 done
-missing=$(echo "$tools" | while read -r group package probe; do
-  case " $* " in *" $group "*) ;; *) continue ;; esac
+missing=$(for group in "$@"; do lines "$group"; done | while read -r groups package probe; do
   case $probe in
     /*) ls $probe ;;
     *) command -v "$probe" ;;
