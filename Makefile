@@ -17,6 +17,8 @@ FRAMES ?= 1000000
 export SCENARIO FUZZ_SECONDS BENCH_ARGS
 SUITES := native asan tsan windows
 ENSURE = sh scripts/ensure-tools.sh
+# Configures a preset quietly and builds it (the targets given, or all).
+BUILD = cmake --preset $(1) >/dev/null && cmake --build --preset $(1) $(if $(2),--target $(2))
 # Every C++ file git tracks or would add, less those deleted from the working tree.
 SOURCES = $(wildcard $(shell git ls-files --cached --others --exclude-standard '*.cpp' '*.h'))
 
@@ -24,11 +26,6 @@ SOURCES = $(wildcard $(shell git ls-files --cached --others --exclude-standard '
 export WINEPREFIX := $(CURDIR)/build/wine-prefix
 export WINEDEBUG := -all
 MAKEFLAGS += --no-print-directory
-
-TOOLS_native := native
-TOOLS_asan := native
-TOOLS_tsan := native
-TOOLS_windows := windows wine dist
 
 .PHONY: all windows dist release run tidy test $(addprefix test-,$(SUITES)) check-format format \
 	check-workflows soak bench fuzz clean
@@ -38,13 +35,11 @@ all: windows
 # quillmere_asi brings dist/Quillmere.asi to the build's bytes, however it was changed.
 windows:
 	@$(ENSURE) windows
-	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows --target quillmere_asi
+	@$(call BUILD,windows,quillmere_asi)
 
 dist:
 	@$(ENSURE) windows dist
-	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows --target dist
+	@$(call BUILD,windows,dist)
 
 release:
 	@$(ENSURE) native windows wine dist format tidy workflows
@@ -53,8 +48,7 @@ release:
 # The session script's status (0, 1, 2, 130) is documented there; make ends with its own.
 run:
 	@$(ENSURE) windows wine
-	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows --target quillmere_asi quillmere_run
+	@$(call BUILD,windows,quillmere_asi quillmere_run)
 	@sh scripts/run-session.sh "$$SCENARIO"
 
 test:
@@ -63,15 +57,13 @@ test:
 
 # One suite: configure, build, run its tests (the log goes to build/test-logs/SUITE.log).
 $(addprefix test-,$(SUITES)): test-%:
-	@$(ENSURE) $(TOOLS_$*)
-	@cmake --preset $* >/dev/null
-	@cmake --build --preset $*
+	@$(ENSURE) $(if $(filter windows,$*),windows wine dist,native)
+	@$(call BUILD,$*)
 	@ctest --preset $*
 
 tidy:
 	@$(ENSURE) native windows tidy
-	@cmake --preset native >/dev/null
-	@cmake --preset windows >/dev/null
+	@cmake --preset native >/dev/null && cmake --preset windows >/dev/null
 	@sh scripts/tidy.sh
 
 check-format:
@@ -91,17 +83,14 @@ check-workflows:
 
 soak:
 	@$(ENSURE) native
-	@cmake --preset native >/dev/null
-	@cmake --build --preset native --target quillmere_soak
+	@$(call BUILD,native,quillmere_soak)
 	@build/native/tests/quillmere-soak $(FRAMES)
 
 # The DLL is built first so that the table can give its size; without it the table says so.
 bench:
 	@$(ENSURE) native bench windows
-	@cmake --preset windows >/dev/null && cmake --build --preset windows --target quillmere_asi \
-		>/dev/null || echo "bench: dist/Quillmere.asi could not be built"
-	@cmake --preset bench >/dev/null
-	@cmake --build --preset bench
+	@$(call BUILD,windows,quillmere_asi) >/dev/null || echo "bench: dist/Quillmere.asi could not be built"
+	@$(call BUILD,bench)
 	@build/bench/tools/bench/quillmere_bench --dll=dist/Quillmere.asi $$BENCH_ARGS
 
 fuzz:

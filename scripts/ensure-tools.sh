@@ -5,70 +5,64 @@
 # As root it runs apt-get; otherwise it prints the one command to run as root and fails.
 set -eu
 
-# group, package, and what shows it is there: a command, or a path (a pattern may match).
-tools='native cmake cmake
-native make make
-native g++ g++
-native git git
+# groups (comma-separated), package, and what shows it is there: a command, or a path (a pattern
+# may match).
+tools='native,windows,fuzz cmake cmake
+native,windows,fuzz make make
+native,windows g++ g++
+native,windows git git
 native libgtest-dev /usr/include/gtest/gtest.h
 native libgmock-dev /usr/include/gmock/gmock.h
-windows cmake cmake
-windows make make
-windows git git
 windows g++-mingw-w64-x86-64-posix x86_64-w64-mingw32-g++-posix
 windows binutils-mingw-w64-x86-64 x86_64-w64-mingw32-dlltool
 windows binutils-mingw-w64-x86-64 x86_64-w64-mingw32-windres
-windows g++ g++
 windows mingw-w64-tools gendef
 wine wine64 /usr/lib/wine/wine64
 wine wine wine
 bench libbenchmark-dev /usr/include/benchmark/benchmark.h
 bench valgrind valgrind
-fuzz cmake cmake
-fuzz make make
 fuzz clang clang++
 fuzz libclang-rt-14-dev /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a
 format clang-format clang-format
 tidy clang-tidy clang-tidy
-tidy python3 python3
 dist zip zip
 dist unzip unzip
 workflows npm npm'
+lines() { echo "$tools" | grep -E "^([a-z]+,)*$1[, ]"; }
 
 for group in "$@"; do
-  echo "$tools" | grep -q "^$group " || { echo "ensure-tools: unknown group $group" >&2; exit 2; }
+  expr "$group" : '[a-z]*$' >/dev/null && lines "$group" >/dev/null ||
+    { echo "ensure-tools: unknown group $group" >&2; exit 2; }
 done
-missing=$(echo "$tools" | while read -r group package probe; do
-  case " $* " in *" $group "*) ;; *) continue ;; esac
+missing=$(for group in "$@"; do lines "$group"; done | while read -r groups package probe; do
   case $probe in
     /*) ls $probe ;;
     *) command -v "$probe" ;;
   esac >/dev/null 2>&1 || echo "$package"
 done | sort -u | paste -sd ' ' -)
 
-# The workflow validator, at a fixed version, into build/npm; its schemas come with it.
-validator() {
-  case " $* " in *" workflows "*) ;; *) return 0 ;; esac
-  top=$(dirname "$0")/..
-  [ -x "$top/build/npm/node_modules/.bin/action-validator" ] && return 0
-  echo "Installing the workflow validator from the npm registry into build/npm"
-  mkdir -p "$top/build/npm"
-  npm install --prefix "$top/build/npm" --no-save --no-audit --no-fund --loglevel=error \
-    @action-validator/cli@0.6.0 @action-validator/core@0.6.0 >/dev/null
-}
-
-if [ -z "$missing" ]; then
-  validator "$@"
-elif [ "$(id -u)" -eq 0 ]; then
+if [ -n "$missing" ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing Debian packages: $missing" >&2
+    echo "Install them as root, for example with:" >&2
+    echo "  su -c 'apt-get update && apt-get install -y --no-install-recommends $missing'" >&2
+    exit 1
+  fi
   echo "Installing missing packages: $missing"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   # shellcheck disable=SC2086 # a list of package names
   apt-get install -y -qq --no-install-recommends $missing >/dev/null
-  validator "$@"
-else
-  echo "Missing Debian packages: $missing" >&2
-  echo "Install them as root, for example with:" >&2
-  echo "  su -c 'apt-get update && apt-get install -y --no-install-recommends $missing'" >&2
-  exit 1
 fi
+
+# The workflow validator, at a fixed version, into build/npm; its schemas come with it.
+npm=$(dirname "$0")/../build/npm
+case " $* " in *" workflows "*)
+  if [ ! -x "$npm/node_modules/.bin/action-validator" ]; then
+    echo "Installing the workflow validator from the npm registry into build/npm"
+    mkdir -p "$npm"
+    npm install --prefix "$npm" --no-save --no-audit --no-fund --loglevel=error \
+      @action-validator/cli@0.6.0 @action-validator/core@0.6.0 >/dev/null
+  fi
+  ;;
+esac

@@ -5,15 +5,11 @@
 # Usage: fuzz-all.sh SECONDS
 set -u
 cd "$(dirname "$0")/.."
-seconds=$1
 targets="settings_text_fuzz:settings settings_file_fuzz:settings scenario_fuzz:scenario"
 
 # libFuzzer reads a limit of 0 as none at all, and a word it cannot read as 0.
-case $seconds in
-  '' | *[!0-9]*) seconds=0 ;;
-esac
-seconds=$(printf '%s' "$seconds" | sed 's/^0*//')
-if [ -z "$seconds" ] || [ ${#seconds} -gt 9 ]; then
+seconds=$(expr "x$1" : 'x0*\([1-9][0-9]\{0,8\}\)$')
+if [ -z "$seconds" ]; then
   echo "make fuzz: FUZZ_SECONDS must be a whole number of seconds, 1 to 999999999, not '$1'" >&2
   exit 2
 fi

@@ -6,9 +6,10 @@
 set -eu
 cd "$(dirname "$0")/.."
 
+fail() { echo "release: $*" >&2; exit 1; }
 version=$(sed -n 's/^project(Quillmere VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 tag=v$version
-[ -n "$version" ] || { echo "release: no version in CMakeLists.txt" >&2; exit 1; }
+[ -n "$version" ] || fail "no version in CMakeLists.txt"
 
 # A release is a build of a commit: nothing uncommitted may go into it.
 if [ -n "$(git status --porcelain)" ]; then
@@ -17,13 +18,9 @@ if [ -n "$(git status --porcelain)" ]; then
   exit 1
 fi
 if git rev-parse -q --verify "refs/tags/$tag" >/dev/null; then
-  echo "release: $tag exists already; raise the version in CMakeLists.txt" >&2
-  exit 1
+  fail "$tag exists already; raise the version in CMakeLists.txt"
 fi
-if ! grep -q "^## $version\b" CHANGELOG.md; then
-  echo "release: CHANGELOG.md has no entry \"## $version\"" >&2
-  exit 1
-fi
+grep -q "^## $version\b" CHANGELOG.md || fail "CHANGELOG.md has no entry \"## $version\""
 
 make test
 make dist

@@ -13,6 +13,10 @@ struct BenchCase {
   // After one run of the plug-in from `prepare`: what is wrong with what it did, or null.
   const char* (*check)();
   int countedRuns;  // runs over which instructions and allocations are counted
+  // The targets, each plug-in against floor; 0 sets none.
+  double instructionRatio;
+  double timeRatio;
+  double milliseconds;  // the plug-in's time
 };
 
 extern const BenchCase kBenchCases[];

@@ -99,11 +99,6 @@ inline const KeyCode* findKey(std::string_view name) {
   return nullptr;
 }
 
-inline uint32_t keyCode(std::string_view value) {
-  const KeyCode* key = findKey(trimmed(value));
-  return key != nullptr ? key->code : kFallbackKey;
-}
-
 inline Line readLine(std::string_view line) {
   const size_t equals = line.find('=');
   Line read = {Key::kNone, 0, equals == std::string_view::npos ? "" : line.substr(equals + 1)};
@@ -120,9 +115,11 @@ inline void applyLine(const Line& line, Settings& out) {
     case Key::kEnabled:
       out.keybindEnabled = isTrue(line.value);
       break;
-    case Key::kToggleKey:
-      out.toggleKey = keyCode(line.value);
+    case Key::kToggleKey: {
+      const KeyCode* key = findKey(trimmed(line.value));
+      out.toggleKey = key != nullptr ? key->code : kFallbackKey;
       break;
+    }
     case Key::kAffectAllPeds:
       out.affectAllPeds = isTrue(line.value);
       break;

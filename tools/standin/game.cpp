@@ -259,12 +259,7 @@ int32_t standinNoticeCount(void) {
 }
 
 int32_t standinNoticeAt(int32_t index, StandinNotice* out) {
-  const StandinNotice* notice = notices.at(index);
-  if (notice == nullptr) {
-    return 0;
-  }
-  *out = *notice;
-  return 1;
+  return notices.copy(index, out);
 }
 
 uint32_t standinNameHash(const char* name) {

@@ -1,7 +1,11 @@
 // The stand-in host: the registrations, the nine host operations, the frames, the record of every
-// call the plug-in made, and the delivery of key events to the registered handlers.
+// call the plug-in made, and the delivery of key events to the registered handlers, on the
+// caller's thread or from a window thread of the host's own.
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "host/host_ops.h"
@@ -42,8 +46,33 @@ uint64_t pushed[kMaxPushed];
 size_t pushedCount = 0;
 uint64_t resultArea = 0;
 
-int32_t inScriptFlag() {
-  return scriptContextInside() ? 1 : 0;
+// The window thread's queue of key events. Never destroyed: the detached thread still waits on it
+// while the process exits, and destroying a condition variable that has a waiter blocks exit for
+// ever.
+struct Window {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<std::pair<uint32_t, int32_t>> queue;  // key, up
+  bool delivering = false;
+  bool started = false;
+};
+Window& window = *new Window;
+
+// Delivers the queued events to the handlers, as the game's window procedure does while the script
+// runs.
+void windowThreadMain() {
+  std::unique_lock<std::mutex> lock(window.lock);
+  for (;;) {
+    window.changed.wait(lock, [] { return !window.queue.empty(); });
+    const auto event = window.queue.front();
+    window.queue.pop_front();
+    window.delivering = true;
+    lock.unlock();
+    standinKeyEvent(event.first, event.second);
+    lock.lock();
+    window.delivering = false;
+    window.changed.notify_all();
+  }
 }
 
 void logCall(int32_t kind, uint64_t hash, const uint64_t* args, size_t argCount, uint64_t result) {
@@ -55,7 +84,7 @@ void logCall(int32_t kind, uint64_t hash, const uint64_t* args, size_t argCount,
   call.kind = kind;
   call.hash = hash;
   call.argCount = static_cast<int32_t>(argCount);
-  call.inScript = inScriptFlag();
+  call.inScript = scriptContextInside();
   size_t kept = std::min<size_t>(argCount, kStandinMaxArgs);
   std::copy(args, args + kept, call.args);
   std::fill(call.args + kept, call.args + kStandinMaxArgs, 0);
@@ -63,7 +92,7 @@ void logCall(int32_t kind, uint64_t hash, const uint64_t* args, size_t argCount,
 }
 
 void logHostEvent(int32_t kind, void* module, void* function) {
-  events.push() = {kind, module, function, inScriptFlag()};
+  events.push() = {kind, module, function, scriptContextInside()};
 }
 
 void forgetRegistrations() {
@@ -146,7 +175,7 @@ uint64_t* nativeCall() {
 // ---- Control interface -----------------------------------------------------------------------
 
 void standinResetWorld(void) {
-  windowThreadFlush();
+  standinFlushKeyEvents();
   bool logCalls = record.logCalls;
   record = Record{};
   record.logCalls = logCalls;
@@ -156,7 +185,7 @@ void standinResetWorld(void) {
 }
 
 void standinResetAll(void) {
-  windowThreadFlush();
+  standinFlushKeyEvents();
   forgetRegistrations();
   events.clear();
   {
@@ -172,12 +201,7 @@ int32_t standinHostEventCount(void) {
 }
 
 int32_t standinHostEventAt(int32_t index, StandinHostEvent* out) {
-  const StandinHostEvent* event = events.at(index);
-  if (event == nullptr) {
-    return 0;
-  }
-  *out = *event;
-  return 1;
+  return events.copy(index, out);
 }
 
 int32_t standinScriptRegistered(void) {
@@ -198,7 +222,7 @@ void standinRunFrames(int32_t count) {
     ++record.frame;
     standinSetGameTime(static_cast<int32_t>(static_cast<uint32_t>(standinGameTime()) +
                                             static_cast<uint32_t>(record.frameMs)));
-    clockAdvance(static_cast<uint32_t>(record.frameMs));
+    standinAdvanceTickCount(static_cast<uint32_t>(record.frameMs));
     if (host.script == nullptr) {
       continue;
     }
@@ -219,19 +243,33 @@ int32_t standinWaitCount(void) {
 
 void standinKeyEvent(uint32_t key, int32_t up) {
   // As the game reports them: the release of a key that was down, or a fresh press.
-  deliverKeyEvent(key, 1, 0, 0, 0, up != 0 ? 1 : 0, up != 0 ? 1 : 0);
+  standinKeyEventRaw(key, 1, 0, 0, 0, up != 0 ? 1 : 0, up != 0 ? 1 : 0);
 }
 
 void standinKeyEventRaw(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended,
                         int32_t isWithAlt, int32_t wasDownBefore, int32_t isUpNow) {
-  deliverKeyEvent(key, repeats, scanCode, isExtended, isWithAlt, wasDownBefore, isUpNow);
+  // Held while the handlers run, so that unregistering (and unloading the library that holds the
+  // handler) waits for a delivery under way.
+  std::lock_guard<std::mutex> lock(host.handlersLock);
+  for (KeyboardHandler handler : host.handlers) {
+    handler(key, repeats, scanCode, isExtended, isWithAlt, wasDownBefore, isUpNow);
+  }
 }
 
 void standinPostKeyEvent(uint32_t key, int32_t up) {
-  windowThreadPost(key, up);
+  std::lock_guard<std::mutex> lock(window.lock);
+  if (!window.started) {
+    // Lives as long as the process, like the game's window.
+    std::thread(windowThreadMain).detach();
+    window.started = true;
+  }
+  window.queue.push_back({key, up});
+  window.changed.notify_all();
 }
+
 void standinFlushKeyEvents(void) {
-  windowThreadFlush();
+  std::unique_lock<std::mutex> lock(window.lock);
+  window.changed.wait(lock, [] { return window.queue.empty() && !window.delivering; });
 }
 
 void standinSetCallLog(int32_t on) {
@@ -243,12 +281,7 @@ int32_t standinCallCount(void) {
 }
 
 int32_t standinCallAt(int32_t index, StandinCall* out) {
-  const StandinCall* call = calls.at(index);
-  if (call == nullptr) {
-    return 0;
-  }
-  *out = *call;
-  return 1;
+  return calls.copy(index, out);
 }
 
 void standinClearCalls(void) {
@@ -262,13 +295,3 @@ int64_t standinCallsOutsideScript(void) {
 }
 
 }  // extern "C"
-
-void deliverKeyEvent(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended,
-                     int32_t isWithAlt, int32_t wasDownBefore, int32_t isUpNow) {
-  // Held while the handlers run, so that unregistering (and unloading the library that holds the
-  // handler) waits for a delivery under way.
-  std::lock_guard<std::mutex> lock(host.handlersLock);
-  for (KeyboardHandler handler : host.handlers) {
-    handler(key, repeats, scanCode, isExtended, isWithAlt, wasDownBefore, isUpNow);
-  }
-}

@@ -12,22 +12,11 @@ int32_t gameListPeds(int32_t* peds, int32_t capacity);  // the ped enumeration's
 // Answers one native call made in `frame`, as the game would: the whole 64-bit result slot.
 uint64_t gameAnswerNative(uint64_t hash, const uint64_t* args, size_t argCount, int32_t frame);
 
-// The script context: natively a thread handed a baton, on Windows a fiber, as the real host.
-// All of these are called from the host side except scriptContextWait, which returns at once
-// when called from outside the script.
+// The script context (native.cpp, windows.cpp): natively a thread handed a baton, on Windows a
+// fiber, as the real host. All of these are called from the host side except scriptContextWait,
+// which returns at once when called from outside the script.
 void scriptContextStart(ScriptFunction script);  // prepares the script; it runs on first resume
 void scriptContextResume();                      // runs the script until it waits; no-op if none
 void scriptContextWait();                        // from the script: back to the host until resumed
 void scriptContextStop();                        // abandons the script where it waits
 bool scriptContextInside();                      // the caller runs inside the script context
-
-// The keyboard: delivers one event to every registered handler on the calling thread.
-void deliverKeyEvent(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended,
-                     int32_t isWithAlt, int32_t wasDownBefore, int32_t isUpNow);
-
-// The window thread's queue.
-void windowThreadPost(uint32_t key, int32_t up);
-void windowThreadFlush();
-
-// The clock the native build's plug-in reads; advanced with every frame.
-void clockAdvance(uint32_t ms);

@@ -45,6 +45,16 @@ struct Ring {
     return &entries[static_cast<size_t>(index) & (Capacity - 1)];
   }
 
+  // Copies the entry numbered `index` out: 1, or 0 when there is none, as the control interface
+  // answers.
+  int32_t copy(int64_t index, Entry* out) const {
+    const Entry* entry = at(index);
+    if (entry != nullptr) {
+      *out = *entry;
+    }
+    return entry != nullptr ? 1 : 0;
+  }
+
   // The number of entries pushed, as the control interface's 32-bit counts give it.
   int32_t count() const { return total > INT32_MAX ? INT32_MAX : static_cast<int32_t>(total); }
 };

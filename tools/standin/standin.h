@@ -10,7 +10,7 @@
 // What the stand-in records (registrations, calls, notices) is kept in logs of fixed size, so that
 // a host run for hours holds no more than a short run. Each log numbers its entries from 0 at its
 // last clear and keeps the latest ones (the capacities below); an entry that has been overwritten
-// reads as out of range, and the count goes on.
+// reads as out of range (the ...At functions answer 0), and the count goes on.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +29,13 @@ constexpr uint64_t kGetHashKey = 0xFD340785ADF8CFB7;
 constexpr uint64_t kUiFeedPostSampleToast = 0x26E87218390E6729;
 }  // namespace hashes
 
+// Exported by the Windows DLL (the host's own operations by ScriptHookRDR2.def).
+#ifdef _WIN32
+#define STANDIN_API __declspec(dllexport)
+#else
+#define STANDIN_API
+#endif
+
 // The reset flag that keeps a ped's hat on.
 constexpr int32_t kStandinHatFlag = 245;
 
@@ -38,18 +45,18 @@ extern "C" {
 
 // A fresh world: a living player ped and no other, game time 0, tick count 0 (native build), the
 // frame length 16 ms, no call log, no notices. Registrations and a running script are kept.
-void standinResetWorld(void);
+STANDIN_API void standinResetWorld(void);
 
 // A fresh host as well: stops a running script, forgets every registration and host event.
-void standinResetAll(void);
+STANDIN_API void standinResetAll(void);
 
 // Loads the plug-in as the operating system would and calls its entry point with attach. Natively
 // the plug-in is linked in and `path` is ignored; on Windows it is loaded with LoadLibrary, `path`
 // in UTF-8. Returns 0 on failure.
-int32_t standinLoadPlugin(const char* path);
+STANDIN_API int32_t standinLoadPlugin(const char* path);
 
 // Calls the entry point with detach (and unloads the library on Windows).
-void standinUnloadPlugin(void);
+STANDIN_API void standinUnloadPlugin(void);
 
 // ---- Registrations, as the host saw them -----------------------------------------------------
 
@@ -69,61 +76,62 @@ struct StandinHostEvent {
 
 constexpr int32_t kStandinHostEventLogCapacity = 256;
 
-int32_t standinHostEventCount(void);                               // since standinResetAll
-int32_t standinHostEventAt(int32_t index, StandinHostEvent* out);  // 0 when out of range
-int32_t standinScriptRegistered(void);                             // a script is registered
-int32_t standinKeyboardHandlerCount(void);
+STANDIN_API int32_t standinHostEventCount(void);  // since standinResetAll
+STANDIN_API int32_t standinHostEventAt(int32_t index, StandinHostEvent* out);
+STANDIN_API int32_t standinScriptRegistered(void);  // a script is registered
+STANDIN_API int32_t standinKeyboardHandlerCount(void);
 
 // ---- The world -------------------------------------------------------------------------------
 
 // Adds a ped with the next free handle and returns that handle.
-int32_t standinAddPed(int32_t alive);
+STANDIN_API int32_t standinAddPed(int32_t alive);
 // Adds a ped under a handle of the caller's choosing; 0 when that handle is taken.
-int32_t standinAddPedWithHandle(int32_t handle, int32_t alive);
-int32_t standinPlayerPed(void);
-void standinSetPlayerPed(int32_t handle);
-void standinSetPedDead(int32_t handle, int32_t dead);
+STANDIN_API int32_t standinAddPedWithHandle(int32_t handle, int32_t alive);
+STANDIN_API int32_t standinPlayerPed(void);
+STANDIN_API void standinSetPlayerPed(int32_t handle);
+STANDIN_API void standinSetPedDead(int32_t handle, int32_t dead);
 // A ped that stays in the enumeration but fails the existence check (a handle gone stale).
-void standinSetPedExists(int32_t handle, int32_t exists);
+STANDIN_API void standinSetPedExists(int32_t handle, int32_t exists);
 // Takes a ped out of the world altogether.
-void standinRemovePed(int32_t handle);
-int32_t standinPedCount(void);
+STANDIN_API void standinRemovePed(int32_t handle);
+STANDIN_API int32_t standinPedCount(void);
 // The ped enumeration answers this many more than it wrote, as a misbehaving host might.
-void standinOverstatePedCount(int32_t extra);
+STANDIN_API void standinOverstatePedCount(int32_t extra);
 
 // ---- Clocks and frames -----------------------------------------------------------------------
 
-void standinSetGameTime(int32_t ms);
-int32_t standinGameTime(void);
+STANDIN_API void standinSetGameTime(int32_t ms);
+STANDIN_API int32_t standinGameTime(void);
 // Game time (and, natively, the tick count) added at the start of every frame.
-void standinSetFrameMs(int32_t ms);
+STANDIN_API void standinSetFrameMs(int32_t ms);
 // The tick count the plug-in reads. Natively a controlled clock; on Windows the real one, and the
 // setters do nothing.
-void standinSetTickCount(uint32_t ms);
-void standinAdvanceTickCount(uint32_t ms);
+STANDIN_API void standinSetTickCount(uint32_t ms);
+STANDIN_API void standinAdvanceTickCount(uint32_t ms);
 // How often the plug-in has read the tick count since the process started (its keyboard handler
 // reads it once per event); -1 on Windows, whose clock is the system's.
-int64_t standinTickCountReads(void);
+STANDIN_API int64_t standinTickCountReads(void);
 
 // Runs `count` frames: each advances the clocks, then resumes the script (starting it on the first
 // frame after registration) until it waits again.
-void standinRunFrames(int32_t count);
-int32_t standinFrameNumber(void);  // frames run since the world was reset
-int32_t standinWaitCount(void);    // scriptWait calls since the world was reset
+STANDIN_API void standinRunFrames(int32_t count);
+STANDIN_API int32_t standinFrameNumber(void);  // frames run since the world was reset
+STANDIN_API int32_t standinWaitCount(void);    // scriptWait calls since the world was reset
 
 // ---- Keyboard --------------------------------------------------------------------------------
 
 // Calls every registered keyboard handler on the caller's thread, as the host does for a key
 // going down (up = 0) or up (up = 1).
-void standinKeyEvent(uint32_t key, int32_t up);
+STANDIN_API void standinKeyEvent(uint32_t key, int32_t up);
 // The same with all seven arguments as given.
-void standinKeyEventRaw(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended,
-                        int32_t isWithAlt, int32_t wasDownBefore, int32_t isUpNow);
+STANDIN_API void standinKeyEventRaw(uint32_t key, uint16_t repeats, uint8_t scanCode,
+                                    int32_t isExtended, int32_t isWithAlt, int32_t wasDownBefore,
+                                    int32_t isUpNow);
 // Queues the event for the stand-in's window thread, which calls the handlers as the game's window
 // procedure does, alongside the script.
-void standinPostKeyEvent(uint32_t key, int32_t up);
+STANDIN_API void standinPostKeyEvent(uint32_t key, int32_t up);
 // Returns once every queued event has been delivered.
-void standinFlushKeyEvents(void);
+STANDIN_API void standinFlushKeyEvents(void);
 
 // ---- What the plug-in did --------------------------------------------------------------------
 
@@ -148,22 +156,22 @@ struct StandinCall {
 // Turns the per-call log on (the default) or off; the counts below go on either way. Off, a
 // benchmark measures the plug-in rather than the log. Kept by standinResetWorld, turned back on by
 // standinResetAll.
-void standinSetCallLog(int32_t on);
+STANDIN_API void standinSetCallLog(int32_t on);
 
 // Enough for a few dozen frames over a full world, or thousands over the player alone.
 constexpr int32_t kStandinCallLogCapacity = 1 << 16;
 
 // Calls since the last clear (or the world's reset).
-int32_t standinCallCount(void);
-int32_t standinCallAt(int32_t index, StandinCall* out);  // 0 when out of range
-void standinClearCalls(void);
-int64_t standinNativeCallTotal(void);  // all native calls since the world was reset
-int64_t standinCallsOutsideScript(void);
+STANDIN_API int32_t standinCallCount(void);
+STANDIN_API int32_t standinCallAt(int32_t index, StandinCall* out);
+STANDIN_API void standinClearCalls(void);
+STANDIN_API int64_t standinNativeCallTotal(void);  // all native calls since the world was reset
+STANDIN_API int64_t standinCallsOutsideScript(void);
 
 // How often the hat flag (ped, 245, 1) was set on this ped since the world was reset.
-int64_t standinProtectCount(int32_t handle);
+STANDIN_API int64_t standinProtectCount(int32_t handle);
 // How many frames since the world was reset set that flag on this ped at least once.
-int64_t standinProtectedFrames(int32_t handle);
+STANDIN_API int64_t standinProtectedFrames(int32_t handle);
 
 // One posted toast: the records as posted, and the strings behind them.
 struct StandinNotice {
@@ -179,11 +187,11 @@ struct StandinNotice {
 
 constexpr int32_t kStandinNoticeLogCapacity = 1024;
 
-int32_t standinNoticeCount(void);                            // since the world was reset
-int32_t standinNoticeAt(int32_t index, StandinNotice* out);  // 0 when out of range
+STANDIN_API int32_t standinNoticeCount(void);  // since the world was reset
+STANDIN_API int32_t standinNoticeAt(int32_t index, StandinNotice* out);
 
 // The game's name hash: Jenkins' one-at-a-time over the lower-cased name.
-uint32_t standinNameHash(const char* name);
+STANDIN_API uint32_t standinNameHash(const char* name);
 
 // Text handles handed out by the text native all carry these high bits, so a caller that keeps
 // only the low half of a handle is caught. Only the latest 64 handles name a text; a notice that
