@@ -14,7 +14,7 @@
 #include "common/settings.h"
 #include "input/keys.h"
 #include "tests/plugin_state.h"
-#include "tools/model/settings_model.h"
+#include "tests/settings_model.h"
 
 void PluginTest::SetUp() {
   standinUnloadPlugin();

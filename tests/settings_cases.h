@@ -7,7 +7,7 @@
 
 #include "common/settings.h"
 #include "tests/plugin_fixture.h"
-#include "tools/model/settings_model.h"
+#include "tests/settings_model.h"
 
 namespace settings_cases {
 

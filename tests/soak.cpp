@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "common/settings.h"
-#include "tools/model/settings_model.h"
+#include "tests/settings_model.h"
 #include "tools/standin/standin.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include "common/settings.h"
 #include "input/keys.h"
 #include "tests/plugin_fixture.h"
+#include "tests/settings_model.h"
 #include "tests/toggle_cases.h"
-#include "tools/model/settings_model.h"
 
 using namespace toggle_cases;
 

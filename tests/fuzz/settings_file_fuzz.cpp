@@ -14,7 +14,7 @@
 #include "config/settings_file.h"
 #include "config/settings_reader.h"
 #include "tests/fuzz/settings_judging.h"
-#include "tools/model/settings_model.h"
+#include "tests/settings_model.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "common/settings.h"
 #include "config/settings_reader.h"
 #include "tests/fuzz/settings_judging.h"
-#include "tools/model/settings_model.h"
+#include "tests/settings_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "tools/model/settings_model.h"
+#include "tests/settings_model.h"
 #include "tools/standin/standin.h"
 
 // Failed checks so far; a check program exits non-zero when any failed.
