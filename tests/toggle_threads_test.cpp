@@ -68,25 +68,30 @@ TEST_F(ToggleTest, TogglesRacingThePassesKeepNoticesAndProtectionInStep) {
       uint32_t key = i % 4 == 3 ? 65 + i % 26 : kF3;
       standinKeyEvent(key, static_cast<int32_t>(i % 2));
       sent.fetch_add(1, std::memory_order_relaxed);
-      if (i % 64 == 0) {
+      // It gives way just after a release of the toggle key, so that passes which run while it is
+      // off the processor find a release to act on.
+      if (i % 64 == 1) {
         std::this_thread::yield();
       }
     }
   });
-  // On a busy machine the typist may not run at all during 300 quick frames: let it start first.
-  while (sent.load(std::memory_order_relaxed) == 0) {
-    std::this_thread::yield();
-  }
-  // Until releases sent while the frames ran have toggled a few times (one before the first frame
-  // could toggle once at most); capped well inside the call log, which the checks below read. The
-  // pauses let the typist in on a busy machine.
-  while (notices().size() < 10 && standinFrameNumber() < 3000) {
+  // Frames run in short batches, each only once the typist has sent a few more events, so that
+  // fresh events reach the passes however the threads are scheduled on a busy machine; until a few
+  // toggles have been seen, or the frames near the capacity of the call log, which the checks below
+  // read. A typist that stops getting its events through fails on the clock rather than hanging.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (notices().size() < 10 && standinFrameNumber() < 3000 &&
+         std::chrono::steady_clock::now() < deadline) {
+    const int64_t awaited = sent.load() + 8;
+    while (sent.load() < awaited && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
     standinRunFrames(20);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   stop.store(true);
   typist.join();
-  ASSERT_GE(notices().size(), 2u) << "no key event reached a pass while the frames ran";
+  ASSERT_GE(notices().size(), 2u) << "no key event reached a pass while " << standinFrameNumber()
+                                  << " frames ran; the typist sent " << sent.load();
 
   std::vector<StandinNotice> posted = notices();
   expectAlternatingNotices(posted);
