@@ -81,10 +81,11 @@ check-workflows:
 	  build/npm/node_modules/.bin/action-validator "$$file" || { echo "$$file: invalid"; status=1; }; \
 	done; [ $$status -eq 0 ] && echo "workflows: valid against their schema"
 
+soak: export QUILLMERE_FRAMES := $(value FRAMES)
 soak:
 	@$(ENSURE) native
 	@$(call BUILD,native,quillmere_soak)
-	@build/native/tests/quillmere-soak $(FRAMES)
+	@build/native/tests/quillmere-soak "$$QUILLMERE_FRAMES"
 
 # The DLL is built first so that the table can give its size; without it the table says so.
 bench:
