@@ -138,28 +138,24 @@ std::string defaultFile() {
   return text;
 }
 
-// Exactly as much as a load reads: short comment lines, as a broken tool might leave them, and the
-// one setting last, its line end the last byte read.
-std::string commentsFile() {
-  const std::string line = "# a short comment line\r\n";
-  const std::string setting = "enabled=false\r\n";
+// Exactly as much as a load reads: `filler` over and over, '#' to make up the rest, and the one
+// setting last, its last byte the last byte read.
+std::string upToTheLimit(const std::string& filler, const std::string& setting) {
   std::string text;
-  while (text.size() + line.size() + setting.size() <= kSettingsReadLimit) {
-    text += line;
+  while (text.size() + filler.size() + setting.size() <= kSettingsReadLimit) {
+    text += filler;
   }
   return text + std::string(kSettingsReadLimit - text.size() - setting.size(), '#') + setting;
 }
 
-// One line, exactly as much as a load reads and with no line end: a comment's words, which hold
-// the letters the keys begin with, then the one setting.
+// Short comment lines, as a broken tool might leave them.
+std::string commentsFile() {
+  return upToTheLimit("# a short comment line\r\n", "enabled=false\r\n");
+}
+
+// One line with no line end: a comment's words, which hold the letters the keys begin with.
 std::string longLineFile() {
-  const std::string words = "# a comment that goes on and on without an end in sight ";
-  const std::string setting = "enabled=false";
-  std::string text;
-  while (text.size() + words.size() + setting.size() <= kSettingsReadLimit) {
-    text += words;
-  }
-  return text + std::string(kSettingsReadLimit - text.size() - setting.size(), '#') + setting;
+  return upToTheLimit("# a comment that goes on and on without an end in sight ", "enabled=false");
 }
 
 // `size` bytes: `text`, and a hole for the rest, which costs no disk.
