@@ -79,9 +79,7 @@ format:
 
 check-workflows:
 	@$(ENSURE) workflows
-	@status=0; for file in .github/workflows/*.yml; do \
-	  build/npm/node_modules/.bin/action-validator "$$file" || { echo "$$file: invalid"; status=1; }; \
-	done; [ $$status -eq 0 ] && echo "workflows: valid against their schema"
+	@node scripts/check-workflows.js
 
 soak: export QUILLMERE_FRAMES := $(value FRAMES)
 soak:

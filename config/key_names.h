@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 
 struct KeyName {
   const char* name;
@@ -17,18 +16,6 @@ constexpr KeyName keyNameTable[] = {
     {"VK_F11", 122}, {"VK_F12", 123},  {"VK_TAB", 9},     {"VK_SHIFT", 16}, {"VK_CONTROL", 17},
     {"VK_MENU", 18}, {"VK_SPACE", 32}, {"VK_RETURN", 13}, {"VK_BACK", 8},   {"VK_ESCAPE", 27},
 };
-
-constexpr size_t longestKeyName() {
-  size_t longest = 0;
-  for (const KeyName& entry : keyNameTable) {
-    size_t length = std::char_traits<char>::length(entry.name);
-    longest = length > longest ? length : longest;
-  }
-  return longest;
-}
-
-// A value longer than this names no key, whatever it says.
-constexpr size_t kLongestKeyName = longestKeyName();
 
 // Exact, case-sensitive lookup of `length` bytes at `name`; false when the name is not in the
 // table.

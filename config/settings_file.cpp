@@ -12,10 +12,10 @@ int32_t lastLoadTime = 0;
 
 namespace {
 
-// The reader and its 64 KiB of pieces live here rather than on the script's stack, whose size
-// the host chooses; a reload allocates nothing either way. Only the script context reloads, one
-// reload at a time.
-SettingsReader reader;
+// One load's text: as much as a load reads, and one byte more that tells whether the file goes
+// on. Here rather than on the script's stack, whose size the host chooses; a load allocates
+// nothing either way. Only the script context loads, one load at a time.
+char fileText[kSettingsReadLimit + 1];
 
 // False as soon as a byte could not be written; a full disk may show only when the file is closed.
 bool writeDefaultContent(std::FILE* file) {
@@ -34,13 +34,15 @@ bool writeDefaultContent(std::FILE* file) {
 void loadSettings() {
   const int file = platformOpenForReading(kSettingsFileName);
   if (file >= 0) {
-    beginSettingsText(reader);
+    // A read may come short of what was asked (a device, a pipe); the end of the file reads 0.
+    size_t length = 0;
     size_t got = 0;
-    while ((got = platformRead(file, settingsPieceSpace(reader), kSettingsReadPiece)) > 0 &&
-           takeSettingsPiece(reader, got)) {
+    while (length < sizeof fileText &&
+           (got = platformRead(file, fileText + length, sizeof fileText - length)) > 0) {
+      length += got;
     }
-    endSettingsText(reader);
     platformClose(file);
+    applySettingsText(fileText, length);
     return;
   }
   // Only a file that is not there is created: one that exists but could not be read this time

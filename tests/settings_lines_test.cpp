@@ -1,6 +1,5 @@
-// The line rules of the settings file: what each line sets, read from text and from the file,
-// wherever the reader's pieces are cut, random texts against the plain model, and the key names it
-// accepts.
+// The line rules of the settings file: what each line sets, read from text and from the file, at
+// the read limit too; random texts against the plain model; and the key names it accepts.
 #include <cctype>
 #include <iterator>
 #include <optional>
@@ -53,9 +52,19 @@ struct LineCase {
   Outcome outcome;
 };
 
+// `first`, then a line of '#', then `last`, whose final byte is the file's byte number `end`.
+std::string endingAt(size_t end, const std::string& first, const std::string& last) {
+  return first + std::string(end - first.size() - last.size() - 1, '#') + "\n" + last;
+}
+
 std::vector<LineCase> lineCases() {
-  const std::string megabyte(1 << 20, 'x');
-  const std::string blanks(1 << 20, ' ');
+  constexpr size_t kLimit = kSettingsReadLimit;
+  const std::string longLine(60000, 'x');
+  const std::string blanks(30000, ' ');
+  std::string tenMegabytes;
+  while (tenMegabytes.size() < (10u << 20)) {
+    tenMegabytes += "# a comment line\r\n";
+  }
   return {
       // Booleans: lower-cased, then compared with "true" exactly, untrimmed.
       {"enabled true", "enabled=true", setsEnabled(true)},
@@ -154,17 +163,37 @@ std::vector<LineCase> lineCases() {
       {"NUL after a key name", "toggle-key=VK_F5\0"s, setsKey(kF3)},
       {"NUL lines", "\0\0\0\ntoggle-key=VK_F6\n\0"s, setsKey(kF6)},
 
-      // Lines of any length are judged whole.
-      {"1 MB before the key", megabyte + "enabled=false", setsEnabled(false)},
-      {"1 MB before the key, then another line",
-       megabyte + "enabled=false\naffect-all-peds=true",
+      // Lines of any length within the read limit are judged whole.
+      {"a long line before the key", longLine + "enabled=false", setsEnabled(false)},
+      {"a long line before the key, then another line",
+       longLine + "enabled=false\naffect-all-peds=true",
        {false, std::nullopt, true}},
-      {"1 MB between the first = and the key", "x=" + megabyte + "enabled=true",
+      {"a long line between the first = and the key", "x=" + longLine + "enabled=true",
        setsEnabled(false)},
-      {"1 MB of blanks around a key name", "toggle-key=" + blanks + "VK_F5" + blanks, setsKey(kF5)},
-      {"1 MB of blanks then a key", "toggle-key=VK_F6" + blanks + "\ntoggle-key=" + blanks,
-       setsKey(kF3)},
-      {"1 MB value", "affect-all-peds=true" + megabyte, setsAllPeds(false)},
+      {"blanks around a key name", "toggle-key=" + blanks + "VK_F5" + blanks, setsKey(kF5)},
+      {"blanks then a key", "toggle-key=VK_F6" + blanks + "\ntoggle-key=" + blanks, setsKey(kF3)},
+      {"a long value", "affect-all-peds=true" + longLine, setsAllPeds(false)},
+
+      // Only the first 64 KiB are read. When the file goes on past them, the line the limit cuts
+      // is left out, since its end was not read; a Ctrl-Z within them ends the text as anywhere.
+      {"a file of exactly the limit is read whole", endingAt(kLimit, "", "enabled=false"),
+       setsEnabled(false)},
+      {"a line whose LF is the limit's last byte", endingAt(kLimit, "", "enabled=false\r\n") + "x",
+       setsEnabled(false)},
+      {"the line the limit cuts is left out",
+       endingAt(kLimit, "enabled=TRUE\n", "enabled=false") + "\n", setsEnabled(true)},
+      {"a key name the limit cuts",
+       endingAt(kLimit, "toggle-key=VK_F6\n", "toggle-key=VK_F1") + "0\n", setsKey(kF6)},
+      {"a CR LF the limit cuts", endingAt(kLimit, "enabled=false\n", "enabled=true\r") + "\n",
+       setsEnabled(false)},
+      {"a Ctrl-Z within the limit", endingAt(kLimit, "enabled=TRUE\n", "enabled=false\x1a") + "x",
+       setsEnabled(false)},
+      {"a Ctrl-Z just past the limit", endingAt(kLimit, "enabled=TRUE\n", "enabled=false") + "\x1a",
+       setsEnabled(true)},
+      {"a line longer than the limit", "enabled=false" + std::string(kLimit, ' ') + "\n",
+       setsNothing()},
+      {"10 MB of comments after a setting",
+       "affect-all-peds=true\r\n" + tenMegabytes + "affect-all-peds=false", setsAllPeds(true)},
   };
 }
 
@@ -192,56 +221,6 @@ TEST_F(SettingsLinesTest, LineRulesFromTextAndFromTheFile) {
       std::string after;
       ASSERT_TRUE(readFile(&after));
       EXPECT_TRUE(after == line.text) << "a file that could be read was rewritten";
-    }
-  }
-}
-
-// The reader takes the file in pieces; a key, a value, a line end or a Ctrl-Z must mean the same
-// wherever the pieces happen to be cut. Each tail follows a line without a key, or ends a long line
-// that has none before it.
-TEST_F(SettingsLinesTest, LinesMeanTheSameWhereverThePiecesAreCut) {
-  const LineCase tails[] = {
-      {"CR LF", "enabled=TRUE\r\n", setsEnabled(true)},
-      {"lone CR", "enabled=tr\rue\n", setsEnabled(false)},
-      {"lone CR at the end", "affect-all-peds=true\r", setsAllPeds(false)},
-      {"Ctrl-Z",
-       "toggle-key=VK_F6\r\n\x1a"
-       "enabled=false",
-       setsKey(kF6)},
-      {"longest key", "affect-all-peds=TRUE\r\n", setsAllPeds(true)},
-      {"key name in blanks", "toggle-key= \t VK_F5 \t\r\n", setsKey(kF5)},
-      {"key name with a blank inside", "toggle-key=VK_ F5\r\n", setsKey(kF3)},
-      {"value cut at the first =", "x=1 enabled=true\n", setsEnabled(false)},
-  };
-  std::vector<size_t> padding;
-  for (size_t n = 0; n <= 1100; ++n) {
-    padding.push_back(n);
-  }
-  // Around the usual stream buffer sizes, and the reader's first two piece boundaries.
-  for (size_t around : {size_t{4096}, size_t{8192}, kSettingsReadPiece, 2 * kSettingsReadPiece}) {
-    for (size_t n = around - 40; n <= around + 4; ++n) {
-      padding.push_back(n);
-    }
-  }
-  for (const LineCase& tail : tails) {
-    for (const char* before : {"\n", ""}) {
-      for (size_t n : padding) {
-        SCOPED_TRACE(testing::Message() << tail.name << " after " << n << " bytes"
-                                        << (*before == '\0' ? " in the same line" : ""));
-        const std::string text = std::string(n, '#') + before + tail.text;
-        writeFile(text);
-        for (const Settings& start : kStarts) {
-          settings = start;
-          loadSettings();
-          expectOutcome(start, tail.outcome);
-          settings = start;
-          applySettingsText(text.data(), text.size());
-          expectOutcome(start, tail.outcome);
-        }
-        if (HasFailure()) {
-          return;  // one offset is enough to see the fault
-        }
-      }
     }
   }
 }

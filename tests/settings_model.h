@@ -3,6 +3,7 @@
 // Split the text into lines and search each with string_view's find. Nothing clever.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -128,11 +129,30 @@ inline void applyLine(const Line& line, Settings& out) {
   }
 }
 
-// Calls each(number, line) for the lines of the text in order, numbered from 1. Text-mode
-// reading: Ctrl-Z ends the file, CR LF ends a line, a lone CR belongs to its line.
+// Only the first kReadLimit bytes of the file are read; a file that holds more is known to by one
+// byte beyond them.
+constexpr size_t kReadLimit = 65536;
+
+// The text that counts in a file: its first kReadLimit bytes, up to a Ctrl-Z (text-mode reading
+// ends the file there). When the file holds more and no Ctrl-Z ended it, the line the limit cuts
+// was not read whole, so the text ends after the last line feed within the limit.
+inline std::string_view readText(std::string_view file) {
+  std::string_view text = file.substr(0, kReadLimit);
+  if (const size_t ctrlZ = text.find('\x1a'); ctrlZ != std::string_view::npos) {
+    return text.substr(0, ctrlZ);
+  }
+  if (file.size() <= kReadLimit) {
+    return text;
+  }
+  const size_t lastLineFeed = text.rfind('\n');
+  return lastLineFeed == std::string_view::npos ? "" : text.substr(0, lastLineFeed + 1);
+}
+
+// Calls each(number, line) for the lines of the file's text in order, numbered from 1. CR LF ends
+// a line, a lone CR belongs to its line.
 template <typename Each>
-void forEachLine(std::string_view text, Each each) {
-  text = text.substr(0, text.find('\x1a'));
+void forEachLine(std::string_view file, Each each) {
+  const std::string_view text = readText(file);
   size_t start = 0;
   for (int number = 1;; ++number) {
     const size_t lineFeed = text.find('\n', start);

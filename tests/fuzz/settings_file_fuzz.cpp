@@ -1,6 +1,6 @@
-// Fuzzing the settings file reader: any bytes, written to Quillmere.ini and loaded, must set
-// exactly what the plain model sets, wherever the reader's pieces are cut and wherever the file
-// ends; and a file that could be read is never rewritten.
+// Fuzzing the settings file reader: any bytes, written to Quillmere.ini across the read limit and
+// loaded, must set exactly what the plain model sets; and a file that could be read is never
+// rewritten.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "common/settings.h"
 #include "config/settings_file.h"
-#include "config/settings_reader.h"
 #include "tests/fuzz/settings_judging.h"
 #include "tests/settings_model.h"
 
@@ -59,32 +59,9 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::string file =
+      fuzz::aroundTheReadLimit(std::string_view(reinterpret_cast<const char*>(data), size));
   const Settings start = fuzz::startFor(size);
-
-  // The bytes go into the file behind a line without a key. Its length puts one byte of the input
-  // where the reader's pieces are cut: the first lone CR (or else the first CR) last in a piece,
-  // where the reader must hold it until the next piece tells whether an LF follows; or, for half
-  // the sizes, the first '=' a few bytes into a piece, so that the key before it is cut. Without
-  // either, the length moves the input across the pieces at random.
-  const size_t piece = kSettingsReadPiece;
-  size_t crossing = text.find('\r');
-  for (size_t cr = crossing; cr != std::string::npos; cr = text.find('\r', cr + 1)) {
-    if (cr + 1 == text.size() || text[cr + 1] != '\n') {
-      crossing = cr;
-      break;
-    }
-  }
-  size_t slot = piece - 1;  // where in a piece the chosen byte is to stand
-  if ((size & 8) != 0 && text.find('=') != std::string::npos) {
-    crossing = text.find('=');
-    slot = size / 16 % 20;
-  }
-  // The chosen byte stands at padding + 1 + crossing in the file.
-  const size_t padding = crossing == std::string::npos
-                             ? size * 37 % (2 * piece + 7)
-                             : (slot + 2 * piece - 1 - crossing % piece) % piece;
-  const std::string file = std::string(padding, '#') + "\n" + text;
   Settings expected = start;
   model::applyText(file, expected);
 

@@ -3,13 +3,14 @@
 # just the two; the zip holds the DLL that was built (the same as dist/Quillmere.asi, carrying its
 # version strings), the readme giving that DLL's SHA-256 and the commit, and the licence texts.
 # Unpacks the zip into UNPACK_DIR for the tests that follow.
-# Usage: check_dist.sh DIST_DIR VERSION DLL COMMIT_FILE UNPACK_DIR
+# Usage: check_dist.sh DIST_DIR VERSION DLL COMMIT_FILE UNPACK_DIR WINDRES
 set -eu
 dist=$1
 zip=Quillmere-$2.zip
 dll=$3
 commit=$(cat "$4")
 unpacked=$5
+windres=$6
 fail=0
 say() { echo "$*"; fail=1; }
 
@@ -31,10 +32,13 @@ unzip -q "$dist/$zip" -d "$unpacked"
 cmp -s "$unpacked/Quillmere.asi" "$dll" || say "the zip's Quillmere.asi is not the DLL built"
 cmp -s "$dist/Quillmere.asi" "$dll" || say "dist/Quillmere.asi is not the DLL built"
 
-# The version resource, as the file's Properties show it (UTF-16 strings).
-strings=$(strings -a -el "$unpacked/Quillmere.asi")
-for value in ProductVersion FileVersion "$2" OriginalFilename Quillmere.asi "commit $commit"; do
-  echo "$strings" | grep -qxF -- "$value" || say "no version string \"$value\" in the DLL"
+# The version strings, each under its name, as (Get-Item Quillmere.asi).VersionInfo shows them:
+# the product version carries the commit, since Explorer shows that and not Comments.
+values=$("$windres" -i "$unpacked/Quillmere.asi" -O rc | sed -n 's/^ *VALUE "\([^"]*\)", "\(.*\)"$/\1=\2/p')
+for value in "ProductVersion=$2+$commit" "FileVersion=$2" ProductName=Quillmere \
+  OriginalFilename=Quillmere.asi "CompanyName=the Quillmere authors" \
+  "LegalCopyright=the Quillmere authors, MIT licence"; do
+  echo "$values" | grep -qxF -- "$value" || say "the DLL's version strings lack $value"
 done
 
 readme="$unpacked/Quillmere - Readme.txt"

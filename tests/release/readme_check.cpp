@@ -11,6 +11,7 @@
 #include "config/default_settings.h"
 #include "config/key_names.h"
 #include "config/settings_file.h"
+#include "config/settings_reader.h"
 
 namespace {
 
@@ -100,12 +101,14 @@ int main(int argc, char** argv) {
         "the initial settings are the default file's");
   check(text.find(kSettingsFileName) != std::string::npos &&
             text.find("again every " + std::to_string(kReloadIntervalMs / 1000) + " seconds") !=
+                std::string::npos &&
+            text.find("Only the first " + std::to_string(kSettingsReadLimit / 1024) + " KiB") !=
                 std::string::npos,
-        "the readme names the plug-in's settings file and reload interval");
+        "the readme names the plug-in's settings file, reload interval and read limit");
   if (failures > 0) {
     std::printf("readme: %d checks failed\n", failures);
     return 1;
   }
-  std::printf("readme: key table, defaults, settings file, name and interval agree\n");
+  std::printf("readme: key table, defaults, settings file, name, interval and limit agree\n");
   return 0;
 }

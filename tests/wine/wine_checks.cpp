@@ -1,6 +1,6 @@
 // End-to-end checks of the shipped plug-in under Wine that a scenario cannot express: what the
-// loader hands the host, the notice records slot by slot, a long soak with memory watched, and
-// (load_cycles.cpp) the plug-in loaded and unloaded a hundred times.
+// loader hands the host, the notice records slot by slot, the settings file's first read, a long
+// soak with memory watched, and (load_cycles.cpp) the plug-in loaded and unloaded a hundred times.
 // Usage: quillmere-wine-checks CHECK PLUGIN, run in a directory of the check's own.
 #include <cstdio>
 #include <cstring>
@@ -102,6 +102,33 @@ void noticeRecords(const char* plugin) {
   standinUnloadPlugin();
 }
 
+// The first frame of a freshly loaded plug-in, with the settings file held open by an editor (write
+// access, every kind of sharing): the file is read all the same, since the plug-in denies no other
+// opener; and with the last reload at game time 0, a first frame below 5000 ms reads the game timer
+// once, for the reload phase's test, and does not load again.
+void firstRead(const char* plugin) {
+  writeSettingsFile("affect-all-peds=true\r\n");
+  HANDLE editor = CreateFileA(model::kFileName, GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  CHECK(editor != INVALID_HANDLE_VALUE);
+  standinResetWorld();
+  int32_t walker = standinAddPed(1);
+  CHECK(standinLoadPlugin(plugin) == 1);
+  standinRunFrames(1);
+  CHECK(standinGameTime() < 5000);
+  CHECK(standinProtectedFrames(walker) == 1);
+  int timerReads = 0;
+  for (int32_t i = 0; i < standinCallCount(); ++i) {
+    StandinCall call = {};
+    standinCallAt(i, &call);
+    timerReads += call.kind == kStandinNative && call.hash == hashes::kGetGameTimer ? 1 : 0;
+  }
+  CHECK(timerReads == 1);
+  CloseHandle(editor);
+  standinUnloadPlugin();
+}
+
 // 100,000 frames over 256 peds in the all-peds mode, keys arriving from the window thread while
 // the frames run: nothing crashes, every pass waits once, and memory stays flat.
 void soak(const char* plugin) {
@@ -162,7 +189,8 @@ void soak(const char* plugin) {
 int main(int argc, char** argv) {
   if (argc != 3) {
     std::fputs(
-        "usage: quillmere-wine-checks attach_detach|notice_records|soak|load_cycles PLUGIN\n",
+        "usage: quillmere-wine-checks attach_detach|notice_records|first_read|soak|load_cycles "
+        "PLUGIN\n",
         stderr);
     return 2;
   }
@@ -173,6 +201,8 @@ int main(int argc, char** argv) {
     attachDetach(argv[2]);
   } else if (check == "notice_records") {
     noticeRecords(argv[2]);
+  } else if (check == "first_read") {
+    firstRead(argv[2]);
   } else if (check == "soak") {
     soak(argv[2]);
   } else if (check == "load_cycles") {

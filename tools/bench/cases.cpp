@@ -4,8 +4,9 @@
 // called from outside the script, and its call log is off, so the host costs no more than it must
 // and its cost does not hide the plug-in's. The floor of a pass makes the same host calls with the
 // same arguments, straight-line, and reads the toggle key's record once, as every pass must. The
-// floor of a reload is the C runtime opening the same file, reading it, finding its line ends with
-// memchr and closing it.
+// floor of a reload is what any reader of the file must do: open it through the plug-in's own
+// platform calls, read what the read limit allows, find its line ends with one memchr pass, and
+// close it.
 #include "tools/bench/cases.h"
 
 #include <benchmark/benchmark.h>
@@ -17,8 +18,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "common/platform.h"
 #include "common/settings.h"
 #include "config/default_settings.h"
 #include "config/settings_file.h"
@@ -120,10 +123,10 @@ const char* checkPass(int64_t natives, int64_t protectedPeds) {
 // ---- Reloads ------------------------------------------------------------------------------------
 
 const char* const kDefaultDir = "default-file";
-const char* const kCommentsDir = "ten-megabytes-of-comments";
+const char* const kCommentsDir = "comment-lines";
 const char* const kLongLineDir = "one-long-line";
-constexpr size_t kCommentsBytes = 10u << 20;
-constexpr size_t kLongLineBytes = 5u << 20;
+const char* const kHugeDir = "huge-file";
+constexpr size_t kHugeBytes = size_t{1} << 30;
 
 std::string defaultFile() {
   std::string text;
@@ -135,32 +138,40 @@ std::string defaultFile() {
   return text;
 }
 
-// Short comment lines, as a broken tool might leave them, then the one setting.
-std::string commentsFile() {
-  const std::string line = "# a short comment line\r\n";
-  const std::string setting = "enabled=false\r\n";
+// Exactly as much as a load reads: `filler` over and over, '#' to make up the rest, and the one
+// setting last, its last byte the last byte read.
+std::string upToTheLimit(const std::string& filler, const std::string& setting) {
   std::string text;
-  text.reserve(kCommentsBytes);
-  while (text.size() + line.size() + setting.size() <= kCommentsBytes) {
-    text += line;
+  while (text.size() + filler.size() + setting.size() <= kSettingsReadLimit) {
+    text += filler;
   }
-  return text + std::string(kCommentsBytes - text.size() - setting.size(), '#') + setting;
+  return text + std::string(kSettingsReadLimit - text.size() - setting.size(), '#') + setting;
 }
 
-// One line of 5 MB: the key name far out in a sea of blanks, which the value rules must trim.
+// Short comment lines, as a broken tool might leave them.
+std::string commentsFile() {
+  return upToTheLimit("# a short comment line\r\n", "enabled=false\r\n");
+}
+
+// One line with no line end: a comment's words, which hold the letters the keys begin with.
 std::string longLineFile() {
-  const std::string key = "toggle-key=";
-  const std::string name = "VK_F5";
-  return key + std::string(kLongLineBytes - key.size() - name.size(), ' ') + name;
+  return upToTheLimit("# a comment that goes on and on without an end in sight ", "enabled=false");
 }
 
-bool writeFile(const std::string& dir, const std::string& text) {
+// `size` bytes: `text`, and a hole for the rest, which costs no disk.
+bool writeFile(const std::string& dir, const std::string& text, size_t size) {
   std::error_code error;
   std::filesystem::create_directory(benchDir + "/" + dir, error);
-  std::ofstream file(benchDir + "/" + dir + "/" + kSettingsFileName, std::ios::binary);
-  file << text;
-  file.close();
-  return !file.fail();
+  const std::string path = benchDir + "/" + dir + "/" + kSettingsFileName;
+  {
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+    if (!file.flush()) {
+      return false;
+    }
+  }
+  std::filesystem::resize_file(path, size, error);
+  return !error;
 }
 
 void prepareReload(const char* dir) {
@@ -171,21 +182,25 @@ void prepareReload(const char* dir) {
 }
 
 void floorReload() {
-  std::FILE* file = std::fopen(kSettingsFileName, "rb");
-  if (file == nullptr) {
+  static char text[kSettingsReadLimit + 1];
+  const int file = platformOpenForReading(kSettingsFileName);
+  if (file < 0) {
     std::abort();
   }
-  char piece[kSettingsReadPiece];
-  size_t lineEnds = 0;
-  size_t got;
-  while ((got = std::fread(piece, 1, sizeof piece, file)) > 0) {
-    const char* end = piece + got;
-    for (const char* at = piece; (at = static_cast<const char*>(std::memchr(at, '\n', end - at)));
-         ++at) {
-      ++lineEnds;
-    }
+  size_t length = 0;
+  size_t got = 0;
+  while (length < sizeof text &&
+         (got = platformRead(file, text + length, sizeof text - length)) > 0) {
+    length += got;
   }
-  std::fclose(file);
+  platformClose(file);
+  const char* const end = text + std::min(length, kSettingsReadLimit);
+  size_t lineEnds = 0;
+  for (const char* at = text;
+       (at = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at))));
+       ++at) {
+    ++lineEnds;
+  }
   benchmark::DoNotOptimize(lineEnds);
 }
 
@@ -198,33 +213,31 @@ const char* checkDefault() {
              ? nullptr
              : "the reload did not apply the default file";
 }
-const char* checkComments() {
+// The setting stands last among the bytes a load reads.
+const char* checkSettingAtTheEnd() {
   settings.keybindEnabled = true;
   loadSettings();
   return !settings.keybindEnabled ? nullptr : "the reload did not find the setting at the end";
 }
-const char* checkLongLine() {
-  settings.toggleKey = 1000;
-  loadSettings();
-  return settings.toggleKey == 116 ? nullptr : "the reload did not find VK_F5 in the blanks";
-}
-
 }  // namespace
 
 const BenchCase kBenchCases[] = {
     {"player-only pass", "player_only", [] { preparePass(1, true, false); }, runPass,
-     floorPlayerOnly, [] { return checkPass(4, 1); }, 200, 1.10, 0, 0},
+     floorPlayerOnly, [] { return checkPass(4, 1); }, 200, 1.10, 0, nullptr, 0},
     {"inactive pass", "inactive", [] { preparePass(1, false, false); }, runPass, floorInactive,
-     [] { return checkPass(1, 0); }, 200, 1.25, 0, 0},
+     [] { return checkPass(1, 0); }, 200, 1.25, 0, nullptr, 0},
     {"all-peds pass, 256 living peds", "all_peds", [] { preparePass(kWorldPeds, true, true); },
      runPass, floorAllPeds, [] { return checkPass(1 + 3 * kWorldPeds, kWorldPeds); }, 20, 1.10, 0,
-     0},
+     nullptr, 0},
     {"reload: default file", "reload_default", [] { prepareReload(kDefaultDir); }, loadSettings,
-     floorReload, checkDefault, 20, 0, 1.25, 0},
-    {"reload: 10 MB of comment lines", "reload_comments", [] { prepareReload(kCommentsDir); },
-     loadSettings, floorReload, checkComments, 3, 0, 3.0, 6.9},
-    {"reload: one 5 MB line", "reload_long_line", [] { prepareReload(kLongLineDir); }, loadSettings,
-     floorReload, checkLongLine, 3, 0, 0, 0},
+     floorReload, checkDefault, 20, 0, 1.25, nullptr, 0},
+    {"reload: 64 KiB of comment lines", "reload_comments", [] { prepareReload(kCommentsDir); },
+     loadSettings, floorReload, checkSettingAtTheEnd, 10, 0, 2.0, nullptr, 0},
+    {"reload: one 64 KiB line", "reload_long_line", [] { prepareReload(kLongLineDir); },
+     loadSettings, floorReload, checkSettingAtTheEnd, 10, 0, 2.0, nullptr, 0},
+    // The comment lines again, and then a gigabyte that a load must not read.
+    {"reload: 1 GiB file", "reload_huge", [] { prepareReload(kHugeDir); }, loadSettings,
+     floorReload, checkSettingAtTheEnd, 10, 0, 0, "reload_comments", 1.10},
 };
 const size_t kBenchCaseCount = sizeof kBenchCases / sizeof kBenchCases[0];
 
@@ -234,8 +247,11 @@ bool prepareBenchFiles() {
     return false;
   }
   benchDir = pattern;
-  return writeFile(kDefaultDir, defaultFile()) && writeFile(kCommentsDir, commentsFile()) &&
-         writeFile(kLongLineDir, longLineFile()) && chdir(benchDir.c_str()) == 0;
+  const std::string comments = commentsFile();
+  return writeFile(kDefaultDir, defaultFile(), defaultFile().size()) &&
+         writeFile(kCommentsDir, comments, comments.size()) &&
+         writeFile(kLongLineDir, longLineFile(), kSettingsReadLimit) &&
+         writeFile(kHugeDir, comments, kHugeBytes) && chdir(benchDir.c_str()) == 0;
 }
 
 void removeBenchFiles() {

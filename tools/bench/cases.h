@@ -16,7 +16,9 @@ struct BenchCase {
   // The targets, each plug-in against floor; 0 sets none.
   double instructionRatio;
   double timeRatio;
-  double milliseconds;  // the plug-in's time
+  // And the plug-in's time against its time in another case (by id), when one is named.
+  const char* relativeTo;
+  double relativeRatio;
 };
 
 extern const BenchCase kBenchCases[];

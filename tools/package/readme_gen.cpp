@@ -11,6 +11,7 @@
 #include "config/default_settings.h"
 #include "config/key_names.h"
 #include "config/settings_file.h"
+#include "config/settings_reader.h"
 
 namespace {
 
@@ -69,6 +70,8 @@ bool value(const std::string& name, char** argv, std::string* out) {
     *out = kSettingsFileName;
   } else if (name == "RELOAD_SECONDS") {
     *out = std::to_string(kReloadIntervalMs / 1000);
+  } else if (name == "READ_LIMIT_KIB") {
+    *out = std::to_string(kSettingsReadLimit / 1024);
   } else if (name == "FALLBACK_KEY") {
     *out = keyLabel(kDefaultToggleKey);
   } else if (name == "VERSION" || name == "COMMIT" || name == "DLL_SHA256") {
