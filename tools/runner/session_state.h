@@ -1,7 +1,7 @@
-// What the parts of a session share: its state, the account that tells it, and the frame.
-// session.cpp plays the steps, frame.cpp runs and judges each frame, account.cpp tells them,
-// settings_file.cpp makes the scenario's changes to the settings file, watch.cpp sees the
-// plug-in's calls on it.
+// What the parts of the runner share: the session's state, the account that tells it, and the
+// frame. main.cpp reads the command line, session.cpp plays the steps, frame.cpp runs and judges
+// each frame, account.cpp tells them, settings_file.cpp makes the scenario's changes to the
+// settings file, watch.cpp sees the plug-in's calls on it.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +13,11 @@
 
 #include "config/settings_file.h"
 #include "tests/settings_model.h"
+#include "tools/runner/scenario.h"
 
 // The most of the settings file the runner reads: what the plug-in reads, and one byte more to
 // learn that more exists.
-constexpr size_t kKeptBytes = 65536 + 1;
+constexpr size_t kKeptBytes = model::kReadLimit + 1;
 
 // What the settings file held at one moment: its first bytes, when readable.
 struct FileView {
@@ -133,8 +134,23 @@ std::string holdSettings(bool shareWrites);  // no sharing, or sharing writes on
 std::string releaseSettings();
 extern std::optional<std::string> lastWritten;  // what the scenario last put in the file, if it did
 
-// ---- session.cpp -------------------------------------------------------------------------------
+// ---- session.cpp: what main.cpp asks of it, and the frame's bound ------------------------------
 
+// Says on stderr why the session cannot run; returns the status for that, 2.
+int refuse(const std::string& why);
+// Gives the status to the caller's status file (main.cpp), when it named one.
+void reportStatus(int status);
+// For Ctrl-C: the session ends at the next step or frame, with status 130.
+void interruptSession();
+std::string utf8(const std::wstring& text);
+// Loads the plug-in at `plugin`, plays the steps in the current directory and unloads it,
+// printing the account: with a line for every frame and every expectation met when `verbose`,
+// and the notices' colour markup as terminal colours when `colour` (otherwise it is dropped). A
+// step that cannot be carried out stops the session. Returns the exit status: 0 all met, 1 an
+// expectation failed or the plug-in disagreed with the settings in effect, 2 the session could
+// not run, 130 interrupted.
+int playSession(const std::wstring& plugin, const std::vector<Step>& steps, bool verbose,
+                bool colour);
 // The frame the plug-in's script holds from now on (0: none). Past 10 s of real time in one
 // frame, the session ends with status 2 and a line saying so.
 void watchFrame(int32_t frame);

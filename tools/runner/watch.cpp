@@ -1,8 +1,7 @@
-// The plug-in's own calls on Quillmere.ini, seen as it makes them. Once it is loaded, wrappers
-// take the place of KERNEL32's file functions in its import table and in the C runtime's
-// (msvcrt.dll): the runtime's file functions, narrow and wide, stream or descriptor, all end in
-// these, a stream's bytes when its buffer is written out. Each passes the call on and notes what
-// it did to the settings file, known by its identity (volume and file index), not by a name:
+// The plug-in's own calls on Quillmere.ini. Once it is loaded, wrappers take the place of
+// KERNEL32's file functions in its import table and in the C runtime's (msvcrt.dll), whose file
+// functions, narrow or wide, stream or descriptor, all end in these. Each passes the call on and
+// notes what it did to the settings file, known by identity (volume and file index), not by a name:
 // Windows and Wine read one file under many. The runner's own file work calls KERNEL32 directly.
 #include <windows.h>
 
@@ -20,8 +19,7 @@ using FileId = std::pair<uint32_t, uint64_t>;  // volume serial and file index; 
 
 std::wstring settingsPath;  // whole; set once the plug-in is loaded
 
-// A handle met: whether it is the settings file's, what the plug-in did through it, and the
-// bytes its reads returned (at most kKeptBytes).
+// A handle met: is it the settings file's, what the plug-in did through it, what its reads gave.
 struct Handle {
   bool settings = false, changed = false, created = false, read = false;
   std::string bytes;
@@ -76,14 +74,14 @@ bool isSettings(const wchar_t* name) {
   return CompareStringOrdinal(full.c_str(), -1, settingsPath.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
-// The account is told on the runner's thread, after the frame's protection.
+// Told on the runner's thread, after the frame's protection.
 void tellChange(const std::string& text) {
   const std::lock_guard<std::recursive_mutex> hold(lock);
   session.changes.push_back(text);
 }
 
-// What is known of `file`, looked up the first time it is met: so a handle opened before the
-// wrappers were in place (in the plug-in's entry point), or duplicated, is known by its use.
+// A handle is looked up when first met: one opened before the wrappers (in the plug-in's entry
+// point), or duplicated, is known by its use.
 Handle& known(HANDLE file) {
   auto found = handles.find(file);
   if (found == handles.end()) {
@@ -122,6 +120,8 @@ HANDLE WINAPI createFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_AT
   if (file != INVALID_HANDLE_VALUE) {
     handles.erase(file);  // a value the system hands out again
     Handle& handle = known(file);
+    // A device has no identity to match (Quillmere.ini linked to /dev/zero): its name tells.
+    handle.settings = handle.settings || (idOf(file) == FileId{} && isSettings(name));
     // Where an open may create, the system says whether the file was there already.
     handle.created =
         handle.settings && (disposition == CREATE_NEW ||
