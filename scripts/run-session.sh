@@ -79,20 +79,13 @@ if [ ! -d "$WINEPREFIX" ]; then
 fi
 
 # This script's own folder: the copies of the scenario and the plug-in, the working folder (or a
-# link to the one given), the runner's status file and the FIFO its output passes through. It
-# goes when the script ends, however it ends; a link goes without what it leads to.
+# link to the one given) and the runner's status file. It goes when the script ends, however it
+# ends; a link goes without what it leads to.
 own=$(mktemp -d "${TMPDIR:-/tmp}/quillmere-session.XXXXXX") || exit 2
-session='' copier=''
 finish() {
   trap - EXIT INT TERM HUP
-  # Set only when a signal came while they ran: the session ends, and so does its copier, which
-  # might otherwise wait for a writer that never came.
-  for job in $session $copier; do
-    kill "$job" 2>/dev/null
-    wait "$job" 2>/dev/null
-  done
   if [ -n "$keep" ] && [ -z "$workdir" ]; then
-    rm -f "$own/output" "$own/status" "$own/scenario.scn" "$own/Quillmere.asi"
+    rm -f "$own/status" "$own/scenario.scn" "$own/Quillmere.asi"
     echo "run-session: the working folder is kept: $own/work" >&2
   else
     rm -rf "$own"
@@ -114,8 +107,7 @@ case $workdir in
 esac || fail "the working folder could not be linked"
 
 # Wine's console redraws a terminal character by character and splits escape sequences, so the
-# runner writes into a FIFO that is copied out, and colours are asked for when this script's
-# output is a terminal. Both run in the background, so that a signal reaches the traps at once.
+# runner writes into a pipe, and colours are asked for when this script's output is a terminal.
 [ -t 1 ] && passed="$passed --colour"
 if [ -n "$print_default" ]; then
   set -- --print-default
@@ -126,20 +118,10 @@ else
   # shellcheck disable=SC2086 # $passed is a list of plain options
   set -- $passed --plugin Quillmere.asi --workdir work ${scenario:+scenario.scn}
 fi
-mkfifo "$own/output" || exit 2
-cat "$own/output" &
-copier=$!
-(cd "$own" && exec wine "$runner" --status-file status "$@") >"$own/output" &
-session=$!
-wait "$session"
-status=$?
-session=
-wait "$copier"
-copier=
+(cd "$own" && exec wine "$runner" --status-file status "$@") | cat
 # The runner's exit code and output prove nothing: a plug-in that ends the process chooses the
 # code, and prints what it likes. The runner writes its status to a file once the plug-in is
-# unloaded; without one, the session did not run through.
+# unloaded (Ctrl-C included); without one, the session did not run through.
 said=$(cat "$own/status" 2>/dev/null)
 case $said in 0 | 1 | 2 | 130) finish "$said" ;; esac
-fail "the session did not run through: quillmere-run ended with status $status without giving" \
-  "its own (the plug-in or Wine ended it)"
+fail "the session did not run through: quillmere-run gave no status (the plug-in or Wine ended it)"

@@ -8,8 +8,7 @@
 #include <set>
 #include <string>
 
-#include "tools/runner/scenario.h"
-#include "tools/runner/session.h"
+#include "tools/runner/session_state.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
 // Playing a scenario against the loaded plug-in: its steps, each driving the stand-in host or the
 // settings file, its expectations, and the summary; the frames themselves are in frame.cpp.
-#include "tools/runner/session.h"
 
 #include <windows.h>
 
