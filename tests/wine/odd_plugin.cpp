@@ -5,6 +5,7 @@
 //   never-yields   its script never gives control back
 //   rewrites       in its second frame, reads Quillmere.ini and writes it over while reading
 //   deletes        removes Quillmere.ini in its second frame
+//   entry-writes   writes Quillmere.ini from its entry point, before the runner can watch
 #include <windows.h>
 
 #include <cstdio>
@@ -50,6 +51,13 @@ void script() {
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
   if (reason == DLL_PROCESS_ATTACH && odd("exit-on-load")) {
     ExitProcess(0);
+  }
+  std::FILE* file = reason == DLL_PROCESS_ATTACH && odd("entry-writes")
+                        ? std::fopen("Quillmere.ini", "wb")
+                        : nullptr;
+  if (file != nullptr) {
+    std::fputs("enabled=false\r\n", file);
+    std::fclose(file);
   }
   if (reason == DLL_PROCESS_ATTACH) {
     scriptRegister(module, script);
