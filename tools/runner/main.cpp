@@ -138,11 +138,17 @@ int run(const Options& options) {
 
 }  // namespace
 
+// Through KERNEL32, not the C runtime, whose calls the wrappers see: the watchdog may call this
+// while the plug-in's script holds the frame, whatever it holds.
 void reportStatus(int status) {
-  std::FILE* file = statusFile.empty() ? nullptr : _wfopen(statusFile.c_str(), L"wb");
-  if (file != nullptr) {
-    std::fprintf(file, "%d\n", status);
-    std::fclose(file);
+  HANDLE file = statusFile.empty() ? INVALID_HANDLE_VALUE
+                                   : CreateFileW(statusFile.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const std::string text = std::to_string(status) + "\n";
+  DWORD written = 0;
+  if (file != INVALID_HANDLE_VALUE) {
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
   }
 }
 
