@@ -14,7 +14,7 @@
 FUZZ_SECONDS ?= 60
 FRAMES ?= 1000000
 # Handed to the scripts through the environment, so that no quote in them reaches a shell line.
-export SCENARIO FUZZ_SECONDS BENCH_ARGS
+export FUZZ_SECONDS BENCH_ARGS
 SUITES := native asan tsan windows
 ENSURE = sh scripts/ensure-tools.sh
 # Configures a preset quietly and builds it (the targets given, or all).
@@ -46,10 +46,12 @@ release:
 	@sh scripts/release.sh
 
 # The session script's status (0, 1, 2, 130) is documented there; make ends with its own.
+# SCENARIO reaches it as written: exported, it would be make's expansion of it ($5 gone).
+run: export QUILLMERE_SCENARIO := $(value SCENARIO)
 run:
 	@$(ENSURE) windows wine
 	@$(call BUILD,windows,quillmere_asi quillmere_run)
-	@sh scripts/run-session.sh "$$SCENARIO"
+	@sh scripts/run-session.sh -- "$$QUILLMERE_SCENARIO"
 
 test:
 	@$(ENSURE) native windows wine dist format tidy workflows
@@ -79,10 +81,11 @@ check-workflows:
 	@$(ENSURE) workflows
 	@node scripts/check-workflows.js
 
+soak: export QUILLMERE_FRAMES := $(value FRAMES)
 soak:
 	@$(ENSURE) native
 	@$(call BUILD,native,quillmere_soak)
-	@build/native/tests/quillmere-soak $(FRAMES)
+	@build/native/tests/quillmere-soak "$$QUILLMERE_FRAMES"
 
 # The DLL is built first so that the table can give its size; without it the table says so.
 bench:

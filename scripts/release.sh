@@ -20,7 +20,8 @@ fi
 if git rev-parse -q --verify "refs/tags/$tag" >/dev/null; then
   fail "$tag exists already; raise the version in CMakeLists.txt"
 fi
-grep -q "^## $version\b" CHANGELOG.md || fail "CHANGELOG.md has no entry \"## $version\""
+# The heading exactly: "## 1.0.0-rc1" is no entry for 1.0.0.
+grep -qxF "## $version" CHANGELOG.md || fail "CHANGELOG.md has no entry \"## $version\""
 
 make test
 make dist

@@ -4,30 +4,33 @@
 # failed or the plug-in disagreed with its settings, 2 the session could not run or did not run
 # through, 130 interrupted. Needs `make windows`; `make run [SCENARIO=path]` builds and calls it.
 set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
 
 fail() {
   echo "run-session: $*" >&2
   exit 2
 }
 
-# Paths are taken relative to where the caller stands, before this script changes directory.
-whole() {
-  case $1 in
-    /*) printf '%s\n' "$1" ;;
-    *) printf '%s\n' "$PWD/$1" ;;
-  esac
+# A word of the user's as every message shows it, as the runner shows words: printable ASCII as
+# it stands, a quote or a backslash escaped, any other byte as \xNN.
+shown() {
+  perl -e '$_ = shift; s/(["\\])/\\$1/g; s/([^ -~])/sprintf("\\x%02X", ord $1)/ge; print' -- "$1"
 }
 
-scenario='' workdir='' plugin='' keep='' passed='' print_default='' words=0
+scenario='' workdir='' plugin='' keep='' passed='' print_default='' words=0 after=''
 while [ $# -gt 0 ]; do
-  [ -n "$1" ] && words=$((words + 1))
-  case $1 in
+  [ -z "$1" ] && shift && continue
+  words=$((words + 1))
+  # After "--", every word is a scenario.
+  case $after$1 in
+    --) after=: ;;
     --print-default) print_default=1 ;;
     --verbose | --colour) passed="$passed $1" ;;
     --keep) keep=1 ;;
     --help | -h)
       cat <<'EOF'
 usage: scripts/run-session.sh [SCENARIO] [--verbose] [--keep] [--workdir DIR] [--plugin PATH]
+       scripts/run-session.sh [OPTIONS] -- SCENARIO
        scripts/run-session.sh --print-default | --help
   SCENARIO         a scenario file (by default the embedded one; an empty word means it too)
   --verbose        a line for every frame and every expectation met
@@ -43,45 +46,46 @@ EOF
       { [ $# -lt 2 ] || [ -z "$2" ]; } && fail "$1 needs a value"
       # $workdir or $plugin, by the option's name
       eval "[ -z \"\$${1#--}\" ]" || fail "$1 given twice"
-      eval "${1#--}=\$(whole \"\$2\")"
+      eval "${1#--}=\$2"
       shift
       ;;
-    -*) fail "unknown option $1 (see --help)" ;;
-    '') ;;
+    -*) fail "unknown option $(shown "$1") (see --help)" ;;
     *)
-      [ -n "$scenario" ] && fail "one scenario at a time: $scenario, then $1"
-      scenario=$(whole "$1")
+      [ -n "$scenario" ] && fail "one scenario at a time: $(shown "$scenario"), then $(shown "$1")"
+      scenario=$1
       ;;
   esac
   shift
 done
 [ -n "$print_default" ] && [ "$words" -gt 1 ] && fail "--print-default takes no other words"
 
-cd "$(dirname "$0")/.." || exit 2
-runner=${QUILLMERE_RUNNER:-build/windows/wine/quillmere-run.exe}
-[ -f "$runner" ] || fail "$runner is missing; build it with: make windows"
-[ -z "$scenario" ] || [ -f "$scenario" ] || fail "no scenario file $scenario"
-export WINEPREFIX="${WINEPREFIX:-$PWD/build/wine-prefix}"
+runner=${QUILLMERE_RUNNER:-$root/build/windows/wine/quillmere-run.exe}
+case $runner in /*) ;; *) runner=$PWD/$runner ;; esac
+[ -f "$runner" ] || fail "$(shown "$runner") is missing; build it with: make windows"
+plugin=${plugin:-$root/dist/Quillmere.asi}
+# The user's paths are checked where they are. Wine sees only names made below: it would read
+# "x.scn." as x.scn, a backslash as a folder, bytes that are not UTF-8 as other letters.
+[ -z "$scenario" ] || [ -e "$scenario" ] || fail "no scenario file $(shown "$scenario")"
+[ -z "$scenario" ] || [ -f "$scenario" ] || fail "$(shown "$scenario") is not a regular file"
+[ -e "$plugin" ] || fail "no plug-in at $(shown "$plugin")"
+[ -f "$plugin" ] || fail "the plug-in $(shown "$plugin") is not a regular file"
+[ -z "$workdir" ] || { mkdir -p -- "$workdir" 2>/dev/null && [ -d "$workdir" ]; } ||
+  fail "cannot work in $(shown "$workdir")"
+export WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 if [ ! -d "$WINEPREFIX" ]; then
   echo "Preparing the Wine prefix in $WINEPREFIX (first run only, about 10 s)..."
   wineboot -i >/dev/null 2>&1 || true
 fi
 
-# This script's own folder: the runner's output passes through a FIFO in it, and the session is
-# played in it unless a --workdir was given. It goes when the script ends, however it ends.
+# This script's own folder: the copies of the scenario and the plug-in, the working folder (or a
+# link to the one given) and the runner's status file. It goes when the script ends, however it
+# ends; a link goes without what it leads to.
 own=$(mktemp -d "${TMPDIR:-/tmp}/quillmere-session.XXXXXX") || exit 2
-session='' copier='' made=''
 finish() {
   trap - EXIT INT TERM HUP
-  # Set only when a signal came while they ran: the session ends, and so does its copier, which
-  # might otherwise wait for a writer that never came.
-  for job in $session $copier; do
-    kill "$job" 2>/dev/null
-    wait "$job" 2>/dev/null
-  done
-  if [ -n "$keep" ] && [ -n "$made" ]; then
-    rm -f "$own/output"
+  if [ -n "$keep" ] && [ -z "$workdir" ]; then
+    rm -f "$own/status" "$own/scenario.scn" "$own/Quillmere.asi"
     echo "run-session: the working folder is kept: $own/work" >&2
   else
     rm -rf "$own"
@@ -92,39 +96,32 @@ trap 'finish $?' EXIT
 trap 'finish 130' INT
 trap 'finish 143' TERM
 trap 'finish 129' HUP
-if [ -z "$workdir" ]; then
-  mkdir "$own/work" || exit 2
-  workdir=$own/work made=1
-fi
+cp -- "$plugin" "$own/Quillmere.asi" || fail "the plug-in could not be copied"
+# One byte past the most the runner reads, for it to say that the scenario is too long.
+[ -z "$scenario" ] || head -c 16777217 -- "$scenario" >"$own/scenario.scn" ||
+  fail "the scenario could not be copied"
+case $workdir in
+  '') mkdir "$own/work" ;;
+  /*) ln -s -- "$workdir" "$own/work" ;;
+  *) ln -s -- "$PWD/$workdir" "$own/work" ;;
+esac || fail "the working folder could not be linked"
 
 # Wine's console redraws a terminal character by character and splits escape sequences, so the
-# runner writes into a FIFO that is copied out, and colours are asked for when this script's
-# output is a terminal. Both run in the background, so that a signal reaches the traps at once.
+# runner writes into a pipe, and colours are asked for when this script's output is a terminal.
 [ -t 1 ] && passed="$passed --colour"
 if [ -n "$print_default" ]; then
   set -- --print-default
 else
+  printf 'Quillmere session\n  plug-in:  %s\n  scenario: %s\n  working directory: %s\n\n' \
+    "$(shown "$plugin")" "$(shown "${scenario:-the embedded default}")" \
+    "$(shown "${workdir:-$own/work}")"
   # shellcheck disable=SC2086 # $passed is a list of plain options
-  set -- $passed --plugin "${plugin:-dist/Quillmere.asi}" --workdir "$workdir" \
-    ${scenario:+"$scenario"}
+  set -- $passed --plugin Quillmere.asi --workdir work ${scenario:+scenario.scn}
 fi
-# The runner's exit code alone proves nothing: a plug-in that ends the process from its entry
-# point ends it with a code of its choosing, and Wine answers 1 when it cannot start the runner at
-# all. So the runner ends its output with "quillmere-run: status N", which the copy leaves out and
-# notes; only a status it said last, and ended with, counts. (perl, part of every Debian, passes
-# each line on as it comes, where awk may wait for a whole buffer.)
-mkfifo "$own/output" || exit 2
-perl -e '$| = 1; my $said = "";
-  while (<STDIN>) { if (/^quillmere-run: status (\d+)$/) { $said = $1; next } $said = ""; print }
-  open(my $file, ">", $ARGV[0]) or exit 1; print $file $said' "$own/said" <"$own/output" &
-copier=$!
-wine "$runner" --status-line "$@" >"$own/output" &
-session=$!
-wait "$session"
-status=$?
-session=
-wait "$copier"
-copier=
-[ "$(cat "$own/said" 2>/dev/null)" = "$status" ] && finish "$status"
-fail "the session did not run through: quillmere-run ended with status $status without saying" \
-  "it was done (the plug-in or Wine ended it)"
+(cd "$own" && exec wine "$runner" --status-file status "$@") | cat
+# The runner's exit code and output prove nothing: a plug-in that ends the process chooses the
+# code, and prints what it likes. The runner writes its status to a file once the plug-in is
+# unloaded (Ctrl-C included); without one, the session did not run through.
+said=$(cat "$own/status" 2>/dev/null)
+case $said in 0 | 1 | 2 | 130) finish "$said" ;; esac
+fail "the session did not run through: quillmere-run gave no status (the plug-in or Wine ended it)"

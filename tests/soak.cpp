@@ -293,8 +293,11 @@ void soak(int32_t frames) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  long frames = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 1000000;
-  if (argc > 2 || frames < 10 * kRewriteEvery || frames > INT32_MAX / kFrameMs) {
+  // A whole number, every byte a digit: "40000abc" and "" are refused, not read as 40000 and 0.
+  char* end = nullptr;
+  const long frames = argc > 1 ? std::strtol(argv[1], &end, 10) : 1000000;
+  const bool whole = argc < 2 || (argv[1][0] >= '0' && argv[1][0] <= '9' && *end == '\0');
+  if (argc > 2 || !whole || frames < 10 * kRewriteEvery || frames > INT32_MAX / kFrameMs) {
     std::fprintf(stderr, "usage: quillmere-soak [FRAMES], FRAMES from %d to %d\n",
                  10 * kRewriteEvery, INT32_MAX / kFrameMs);
     return 2;

@@ -2,7 +2,8 @@
 # Runs a session and checks its exit status and output: the end-to-end check of the runner's and
 # the session script's statuses and messages.
 # Usage: expect_session.sh STATUS PATTERN SCENARIO COMMAND...
-#   SCENARIO is written (through printf %b) to "a scenario Ω.scn", a path with a blank and a
+#   COMMAND runs in a fresh folder "session", where the runner plays unless told otherwise.
+#   SCENARIO is written (through printf %b) to "a scenario Ω.scn" there, a path with a blank and a
 #   letter outside ASCII, which is passed after COMMAND; "-" writes nothing and passes nothing.
 #   PATTERN is an extended regular expression that the output (stdout and stderr together) must
 #   match.
@@ -11,6 +12,7 @@ want=$1
 pattern=$2
 scenario=$3
 shift 3
+rm -rf session && mkdir session && cd session || exit 1
 if [ "$scenario" != - ]; then
   printf '%b' "$scenario" >"a scenario Ω.scn"
   set -- "$@" "$PWD/a scenario Ω.scn"

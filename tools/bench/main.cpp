@@ -321,9 +321,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   MedianReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const size_t ran = benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   removeBenchFiles();
+  if (ran == 0) {
+    std::fprintf(stderr, "bench: no case ran (a --benchmark_filter that matches none?)\n");
+    return 2;
+  }
 
   std::printf(
       "\n\nTimes are medians of the repetitions, the two sides interleaved; noise is the larger\n"

@@ -1,6 +1,6 @@
 // One frame of a session: it runs, and what the plug-in did in it is read back from the host's
-// call log, told in the account and judged against the settings the one model reads from the file
-// as the plug-in found it.
+// call log and from its calls on the settings file, told in the account and judged against the
+// settings the one model reads from the bytes the plug-in's own reads returned.
 #include <windows.h>
 
 #include <algorithm>
@@ -16,36 +16,12 @@ constexpr uint32_t kToggleWindowMs = 100;
 // The plug-in enumerates at most this many peds a frame.
 constexpr size_t kPedsEnumerated = 256;
 
-bool settingsKnown() {
-  return session.settings.size() == 1;
-}
-
-// Each of the settings applied with each of the texts the plug-in may have read, once each.
-void applyTexts(const std::vector<std::string>& texts) {
-  std::vector<Settings> after;
-  for (const Settings& before : session.settings) {
-    for (const std::string& text : texts) {
-      Settings read = before;
-      model::applyText(text, read);
-      if (std::none_of(after.begin(), after.end(),
-                       [&](const Settings& other) { return model::same(other, read); })) {
-        after.push_back(read);
-      }
-    }
-  }
-  session.settings = after;
-}
-
 // "toggle key F3, keybind on, protecting the player"
 std::string inEffect() {
-  const Settings& goingBy = session.settings[0];
-  return settingsKnown()
-             ? "toggle key " + keyName(goingBy.toggleKey) +
-                   (goingBy.keybindEnabled ? ", keybind on" : ", keybind off (no key toggles)") +
-                   (goingBy.affectAllPeds ? ", protecting all living peds"
-                                          : ", protecting the player")
-             : "the runner cannot tell: another program changed the file while the "
-               "plug-in read it (judging waits until a read settles it)";
+  const Settings& goingBy = session.settings;
+  return "toggle key " + keyName(goingBy.toggleKey) +
+         (goingBy.keybindEnabled ? ", keybind on" : ", keybind off (no key toggles)") +
+         (goingBy.affectAllPeds ? ", protecting all living peds" : ", protecting the player");
 }
 
 void disagree(int32_t frame, const std::string& what) {
@@ -56,92 +32,36 @@ void disagree(int32_t frame, const std::string& what) {
   session.disagreement = what;
 }
 
-std::string sizeOf(const FileView& file) {
-  return file.readable ? " (" + std::to_string(file.bytes.size()) + " bytes)" : "";
-}
-
-// Whether the file changed since the runner last looked; if so, it looks again, and the plug-in
-// has not read the file as it is now.
-bool lookAgain() {
-  if (sameStamp(stampSettings(), session.file)) {
-    return false;
-  }
-  session.file = viewSettings();
-  session.unread = true;
-  session.pluginMade = false;
-  return true;
-}
-
-// A change in the frame. The plug-in writes the file only when it cannot open it for reading, and
-// then writes the default content: any other change is another program's, or one the runner
-// cannot pin on either.
-void tellFileChange(int32_t frame, bool pluginCouldRead) {
-  const FileView before = session.file;
-  if (!lookAgain()) {
-    return;
-  }
-  const bool isDefault = session.file.readable && session.file.bytes == model::kDefaultFile;
-  std::string what = "Quillmere.ini ";
-  if (!pluginCouldRead && isDefault) {
-    session.pluginMade = true;
-    ++session.pluginWrites;
-    what += before.exists ? "rewritten by the plug-in" : "created by the plug-in";
-    what += ": the default content";
-  } else if (pluginCouldRead || !session.file.exists) {
-    what += session.file.exists ? "changed" : "removed";
-    what += " by another program during the frame, not by the plug-in";
-  } else {
-    what +=
-        "changed during the frame, not to the default content: by another program, or "
-        "written wrong by the plug-in; the runner cannot tell which";
-  }
-  tellAtFrame(frame, what + sizeOf(session.file));
-}
-
-// Each pass of the plug-in's loop reads the game timer once, and once more after it re-read the
-// settings file; the first frame holds the read at start. `before` is the file as the plug-in
-// found it, `held` whether the session held it open then, `after` the file once the frame ended.
-void noteRead(int32_t frame, int timerReads, const FileView& before, bool held,
-              const FileView& after) {
-  bool atStart = session.framesRun == 1;
-  if (!atStart && timerReads < 2) {
-    return;
-  }
-  std::string read = atStart ? "settings read at start" : "settings re-read";
-  bool tell = atStart || session.unread || !session.edits.empty();
-  if (!before.exists) {
-    // The plug-in creates the file, and reads it only at the next re-read.
-    session.edits.clear();
-    session.unread = true;
+// One read of the settings file by the plug-in, as its calls showed it: the bytes it read are
+// applied to the settings in effect, and told when they differ from its last read's, when it
+// could read and then could not or the other way round, and when the scenario edited the file.
+void noteRead(int32_t frame, const PluginRead& read) {
+  const bool atStart = session.framesRun == 1;
+  const std::string what = atStart ? "settings read at start" : "settings re-read";
+  const bool tell = atStart || !session.edits.empty() || session.lastReadFailed == read.opened ||
+                    (read.opened && read.bytes != session.lastRead);
+  session.lastReadFailed = !read.opened;
+  if (!read.opened) {
     if (tell) {
-      tellAtFrame(frame, read +
-                             (atStart ? ": no file to read, so the plug-in starts with its "
-                                        "defaults: "
-                                      : ": no file to read (the plug-in makes a new one), so "
-                                        "the settings stay: ") +
+      tellAtFrame(frame, what +
+                             (!read.missing ? " tried; the file could not be read, so the settings "
+                                              "stay: "
+                              : atStart     ? ": no file to read, so the plug-in starts with its "
+                                              "defaults: "
+                                            : ": no file to read, so the settings stay: ") +
                              inEffect());
     }
-    return;
-  }
-  if (before.directory || held || !before.readable) {
-    if (tell) {
-      tellAtFrame(frame,
-                  read + " tried; the file could not be read, so the settings stay: " + inEffect());
+    if (read.missing) {
+      session.edits.clear();  // a new file would be read next
     }
     return;
   }
-  // Changed by another program during the frame: the plug-in read the one text or the other.
-  std::vector<std::string> texts = {before.bytes};
-  if (!sameStamp(before, after)) {
-    texts.push_back(after.readable ? after.bytes : std::string());
-  }
-  const std::vector<Settings> was = session.settings;
-  const Remarks remarks = remarksOn(before.bytes);
-  applyTexts(texts);
-  bool changed = session.settings.size() != was.size() || !model::same(session.settings[0], was[0]);
+  const Settings was = session.settings;
+  const Remarks remarks = remarksOn(read.bytes);
+  model::applyText(read.bytes, session.settings);
   if (tell) {
     if (session.edits.empty()) {
-      tellAtFrame(frame, read + (atStart              ? ": the file already there"
+      tellAtFrame(frame, what + (atStart              ? ": the file already there"
                                  : session.pluginMade ? ": the file the plug-in made"
                                                       : ": the file as it stands"));
     }
@@ -151,8 +71,8 @@ void noteRead(int32_t frame, int timerReads, const FileView& before, bool held,
           seconds(standinGameTime() - edit.gameTime) + " of game time after the edit";
       bool clean = (whole ? remarks : remarksOn(edit.text)).told.empty();
       std::string shown = whole ? edit.text : escaped(edit.text);
-      tellAtFrame(frame, clean ? read + ": picked up " + shown + " " + since
-                               : read + ": found " + shown + " (" + since + "), yet " +
+      tellAtFrame(frame, clean ? what + ": picked up " + shown + " " + since
+                               : what + ": found " + shown + " (" + since + "), yet " +
                                      (whole ? "not all of it takes" : "it does not take") +
                                      " as written:");
     }
@@ -162,10 +82,11 @@ void noteRead(int32_t frame, int timerReads, const FileView& before, bool held,
     if (remarks.leftOut > 0) {
       tellAtFrame(frame, "  and " + std::to_string(remarks.leftOut) + " more such lines");
     }
+    const bool changed = !model::same(session.settings, was);
     tellAtFrame(frame, "in effect: " + inEffect() + (changed || atStart ? "" : " (as before)"));
   }
   session.edits.clear();
-  session.unread = false;
+  session.lastRead = read.bytes;
   session.pluginMade = false;
 }
 
@@ -253,36 +174,25 @@ std::string protectionDisagreement(const Settings& goingBy, const std::set<int32
 }  // namespace
 
 void runFrame() {
-  // A change to the file since the runner last looked, outside a frame, is not the plug-in's, whose
-  // code runs only inside frames, nor the runner's, which looks again after each change it makes.
-  if (lookAgain()) {
-    tellStep(std::string("Quillmere.ini ") + (session.file.exists ? "changed" : "removed") +
-             " by another program, not by the plug-in" + sizeOf(session.file));
-  }
-  const FileView before = session.file;
-  const bool held = settingsHeld();
   standinClearCalls();
-  uint32_t start = GetTickCount();
+  session.reads.clear();
+  const uint32_t start = GetTickCount();
+  watchFrame(standinFrameNumber() + 1);
   standinRunFrames(1);
-  uint32_t end = GetTickCount();
+  watchFrame(0);
+  const uint32_t end = GetTickCount();
   ++session.framesRun;
-  int32_t frame = standinFrameNumber();
+  const int32_t frame = standinFrameNumber();
 
   std::set<int32_t> protectedNow;
-  int timerReads = 0;
   int natives = 0;
-  int32_t count = standinCallCount();
+  const int32_t count = standinCallCount();
   for (int32_t i = 0; i < count; ++i) {
     StandinCall call = {};
     standinCallAt(i, &call);
-    if (call.kind != kStandinNative) {
-      continue;
-    }
-    ++natives;
-    if (call.hash == hashes::kGetGameTimer) {
-      ++timerReads;
-    } else if (call.hash == hashes::kSetPedResetFlag && call.argCount == 3 &&
-               call.args[1] == kStandinHatFlag && call.args[2] == 1) {
+    natives += call.kind == kStandinNative ? 1 : 0;
+    if (call.kind == kStandinNative && call.hash == hashes::kSetPedResetFlag &&
+        call.argCount == 3 && call.args[1] == kStandinHatFlag && call.args[2] == 1) {
       auto ped = static_cast<int32_t>(static_cast<uint32_t>(call.args[0]));
       protectedNow.insert(ped);
       ++session.protectCalls[ped];
@@ -296,15 +206,12 @@ void runFrame() {
                std::to_string(standinGameTime()) + " ms  natives " + std::to_string(natives) +
                "  protected: " + who);
   }
-  tellFileChange(frame, before.exists && !before.directory && !held);
-  noteRead(frame, timerReads, before, held, session.file);
-  bool toggled = tellNewNotices(frame);
-  if (!settingsKnown()) {
-    session.keys.clear();  // releases seen under settings the runner cannot tell are not judged
-    disagree(frame, "");
-    return;
+  tellChanges(frame);
+  for (const PluginRead& read : session.reads) {
+    noteRead(frame, read);
   }
-  const Settings& goingBy = session.settings[0];
-  std::string wrong = toggleDisagreement(goingBy, start, end, toggled);
-  disagree(frame, wrong.empty() ? protectionDisagreement(goingBy, protectedNow, world()) : wrong);
+  const bool toggled = tellNewNotices(frame);
+  std::string wrong = toggleDisagreement(session.settings, start, end, toggled);
+  disagree(frame,
+           wrong.empty() ? protectionDisagreement(session.settings, protectedNow, world()) : wrong);
 }

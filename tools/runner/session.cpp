@@ -1,17 +1,42 @@
 // Playing a scenario against the loaded plug-in: its steps, each driving the stand-in host or the
 // settings file, its expectations, and the summary; the frames themselves are in frame.cpp.
-#include "tools/runner/session.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+
 #include "tools/runner/session_state.h"
 #include "tools/standin/standin.h"
 
 Session session;
 
 namespace {
+
+// Set by Ctrl-C, from a thread of its own; `wakeUp` ends a sleep step early.
+std::atomic<bool> interrupted{false};
+HANDLE wakeUp = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+// The frame under way and when it began, on the runner's clock; 0: none.
+std::atomic<int32_t> frameWatched{0};
+std::atomic<uint64_t> frameSince{0};
+
+// A plug-in whose script never gives control back holds the runner's only thread. The process is
+// ended outright: a normal exit would run the plug-in's detach while its script holds the frame.
+DWORD WINAPI watchdog(void* /*unused*/) {
+  for (;; Sleep(100)) {
+    const uint64_t since = frameSince;
+    if (since != 0 && GetTickCount64() - since > 10000) {
+      refuse("frame " + std::to_string(frameWatched) +
+             ": the plug-in's script did not give control back within 10 s of real time; the "
+             "session is ended");
+      std::fflush(stdout);
+      reportStatus(2);
+      TerminateProcess(GetCurrentProcess(), 2);
+    }
+  }
+}
 
 // The first step that cannot be carried out stops the session.
 void stop(const Step& step, const std::string& why) {
@@ -83,14 +108,14 @@ void pedStep(const Step& step) {
   tellStep(pedName(ped->handle) + (ped->dead ? " killed" : " revived"));
 }
 
-// A change to the settings file by the scenario: told when made, stopped when it could not be.
+// A change to the settings file by the scenario: told when made, stopped when it could not be
+// made or did not hold.
 void fileStep(const Step& step, const std::string& wrong, const std::string& told) {
   session.file = viewSettings();
   if (!wrong.empty()) {
     stop(step, wrong);
     return;
   }
-  session.unread = true;
   session.pluginMade = false;
   tellStep(told);
 }
@@ -117,7 +142,8 @@ void expectProtected(const Step& step) {
 }
 
 void expectSettingsFile(const Step& step) {
-  const FileView now = viewSettings();
+  const FileView now =
+      viewSettings(std::max(kKeptBytes, lastWritten ? lastWritten->size() + 1 : 0));
   const bool isDefault = now.readable && now.bytes == model::kDefaultFile;
   bool holds = step.file == FileState::kMissing ? !now.exists
                : step.file == FileState::kDefault
@@ -128,13 +154,14 @@ void expectSettingsFile(const Step& step) {
          : now.directory ? "a directory"
          : !now.readable ? "unreadable"
          : isDefault     ? "the default content"
-                         : std::to_string(now.bytes.size()) + " bytes of other content");
+                         : std::to_string(now.bytes.size()) + " bytes of other content" +
+                           (now.bytes.size() == kKeptBytes ? " and more" : ""));
 }
 
 void playStep(const Step& step) {
   switch (step.command) {
     case Command::kFrames:
-      for (int64_t i = 0; i < step.number; ++i) {
+      for (int64_t i = 0; i < step.number && !interrupted; ++i) {
         runFrame();
       }
       break;
@@ -149,8 +176,9 @@ void playStep(const Step& step) {
       break;
     }
     case Command::kSleep:
-      Sleep(static_cast<DWORD>(step.number));
-      tellStep(std::to_string(step.number) + " ms of real time passed");
+      if (WaitForSingleObject(wakeUp, static_cast<DWORD>(step.number)) != WAIT_OBJECT_0) {
+        tellStep(std::to_string(step.number) + " ms of real time passed");
+      }
       break;
     case Command::kPress:
     case Command::kRelease:
@@ -187,8 +215,7 @@ void playStep(const Step& step) {
       fileStep(step, holdSettings(true), "Quillmere.ini held open, shared for writing only");
       break;
     case Command::kUnlockSettings:
-      releaseSettings();
-      fileStep(step, "", "Quillmere.ini released");
+      fileStep(step, releaseSettings(), "Quillmere.ini released");
       break;
     case Command::kExpectNotices:
       expect(step, standinNoticeCount() == step.number, std::to_string(standinNoticeCount()));
@@ -247,34 +274,71 @@ int refuse(const std::string& why) {
   return 2;
 }
 
-int playSession(const std::string& plugin, const std::string& shown, const std::string& scenario,
-                const std::vector<Step>& steps, bool verbose, bool colour) {
+void interruptSession() {
+  interrupted = true;
+  SetEvent(wakeUp);
+}
+
+void watchFrame(int32_t frame) {
+  frameWatched = frame;
+  frameSince = frame != 0 ? GetTickCount64() : 0;
+}
+
+std::string utf8(const std::wstring& text) {
+  auto size = static_cast<int>(text.size());
+  int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), length, nullptr, nullptr);
+  return out;
+}
+
+int playSession(const std::wstring& plugin, const std::vector<Step>& steps, bool verbose,
+                bool colour) {
   standinResetWorld();
-  if (!standinLoadPlugin(plugin.c_str())) {
-    return refuse("cannot load " + shown + " (error " + std::to_string(GetLastError()) + ")");
+  CloseHandle(CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr));
+  const FileView before = viewSettings();
+  if (standinLoadPlugin(utf8(plugin).c_str()) == 0) {
+    return refuse("cannot load the plug-in (error " + std::to_string(GetLastError()) + ")");
   }
+  std::wstring settingsPath(32768, L'\0');
+  settingsPath.resize(GetFullPathNameW(L"Quillmere.ini", 32768, settingsPath.data(), nullptr));
+  watchCalls(GetModuleHandleW(plugin.c_str()), settingsPath);
+  session.file = viewSettings();
   tellRegistrations("attach", 0);
+  tellChanges(0);
+  if (before.exists != session.file.exists || before.bytes != session.file.bytes) {
+    tellStep(
+        "Quillmere.ini changed while the plug-in loaded, before the runner watched its calls: by "
+        "its entry point, or by another program");
+  }
   if (!standinScriptRegistered()) {
     standinUnloadPlugin();
-    return refuse(shown + " registered no script when loaded: it is not a plug-in of this host");
+    return refuse("the plug-in registered no script when loaded: it is not a plug-in of this host");
   }
   session.verbose = verbose;
   session.colour = colour;
   session.player = standinPlayerPed();
   session.peds.push_back({session.player, false, false});
   session.lastAdded = session.player;
-  session.file = viewSettings();
-  for (size_t i = 0; i < steps.size() && session.mistake.empty(); ++i) {
+  for (size_t i = 0; i < steps.size() && session.mistake.empty() && !interrupted; ++i) {
     playStep(steps[i]);
+    tellChanges(0);
   }
-  tellLines(session.mistake.empty() ? summary() : "  session stopped at " + session.mistake + "\n");
+  tellLines(interrupted               ? ""
+            : session.mistake.empty() ? summary()
+                                      : "  session stopped at " + session.mistake + "\n");
   releaseSettings();
-  int32_t before = standinHostEventCount();
+  const int32_t events = standinHostEventCount();
   standinUnloadPlugin();
   std::printf("\n");
-  tellRegistrations("detach", before);
+  tellRegistrations("detach", events);
+  tellChanges(0);
+  if (interrupted) {
+    refuse("interrupted; the session is ended");
+    return 130;
+  }
   if (!session.mistake.empty()) {
-    return refuse(scenario + ": " + session.mistake);
+    return refuse(session.mistake);
   }
   if (session.failed > 0) {
     std::printf("%d expectation%s failed\n", session.failed, session.failed == 1 ? "" : "s");

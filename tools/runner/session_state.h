@@ -1,15 +1,29 @@
-// What the parts of a session share: its state, the account that tells it, and the frame.
-// session.cpp plays the steps, frame.cpp runs and judges each frame, account.cpp tells them.
+// What the parts of the runner share: the session's state, the account that tells it, and the
+// frame. main.cpp reads the command line, session.cpp plays the steps, frame.cpp runs and judges
+// each frame, account.cpp tells them, settings_file.cpp makes the scenario's changes to the
+// settings file, watch.cpp sees the plug-in's calls on it.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "config/settings_file.h"
 #include "tests/settings_model.h"
-#include "tools/runner/settings_file.h"
+#include "tools/runner/scenario.h"
+
+// The most of the settings file the runner reads: what the plug-in reads, and one byte more to
+// learn that more exists.
+constexpr size_t kKeptBytes = model::kReadLimit + 1;
+
+// What the settings file held at one moment: its first bytes, when readable.
+struct FileView {
+  bool exists = false, directory = false, readable = false;
+  std::string bytes;
+};
 
 struct Ped {
   int32_t handle;
@@ -33,6 +47,13 @@ struct Edit {
 // How a write-settings step is named among the edits.
 constexpr const char* kNewFile = "the new file";
 
+// A read of the settings file by the plug-in, from its open to its close: the bytes its reads
+// returned, or whether it could not open the file for want of one.
+struct PluginRead {
+  bool opened, missing;
+  std::string bytes;
+};
+
 struct PedWorld {
   bool playerPresent;        // not removed from the world
   std::set<int32_t> living;  // living peds still in the world, the player among them if so
@@ -51,17 +72,19 @@ struct Session {
   std::map<int32_t, int64_t> protectCalls;
   int32_t noticesTold = 0;
   std::string lastNotice;
-  FileView file{};  // the settings file as last seen
+  FileView file;  // as last seen, by the runner or through the plug-in's calls
   int32_t pluginWrites = 0;
+  std::vector<std::string> changes;  // to the file, noted and not told yet
+  std::vector<PluginRead> reads;     // of the file, in the frame
   // What the plug-in should be going by: the settings as last read, protection on or off (as the
-  // notices say), the scenario's edits not read yet, and whether the file changed since the read.
-  // When another program changed the file while the plug-in read it, the settings are each that
-  // the plug-in may be going by, and the runner judges nothing until they are one again.
-  std::vector<Settings> settings{Settings{}};
+  // notices say), the scenario's edits not read yet, and what the latest read saw ("" and
+  // `lastReadFailed` when it could not read).
+  Settings settings{};
   bool active = true;
   std::vector<Edit> edits;
-  bool unread = false;
-  bool pluginMade = false;  // and it was the plug-in that changed it
+  std::string lastRead;
+  bool lastReadFailed = true;
+  bool pluginMade = false;  // the plug-in changed the file since its last read
   std::map<uint32_t, KeyEvent> keys;
   std::string disagreement;  // the one told last, while it lasts
   int met = 0;
@@ -96,7 +119,58 @@ struct Remarks {
 };
 Remarks remarksOn(const std::string& bytes);
 
+// ---- settings_file.cpp: the scenario's changes to the file, each "" or what kept it from being
+// made or from holding once made ------------------------------------------------------------------
+
+// Its first `most` bytes, even while the session holds it without sharing.
+FileView viewSettings(size_t most = kKeptBytes);
+std::string writeSettingsFile(const std::string& bytes);
+// The first line holding "KEY=" becomes `setting`, keeping its line end; with none, it is appended
+// on a line of its own.
+std::string editSettingsFile(const std::string& setting);
+std::string deleteSettingsFile();
+std::string makeSettingsDirectory();
+std::string holdSettings(bool shareWrites);  // no sharing, or sharing writes only
+std::string releaseSettings();
+extern std::optional<std::string> lastWritten;  // what the scenario last put in the file, if it did
+
+// ---- session.cpp: what main.cpp asks of it, and the frame's bound ------------------------------
+
+// Says on stderr why the session cannot run; returns the status for that, 2.
+int refuse(const std::string& why);
+// Gives the status to the caller's status file (main.cpp), when it named one.
+void reportStatus(int status);
+// For Ctrl-C: the session ends at the next step or frame, with status 130.
+void interruptSession();
+std::string utf8(const std::wstring& text);
+// Loads the plug-in at `plugin`, plays the steps in the current directory and unloads it,
+// printing the account: with a line for every frame and every expectation met when `verbose`,
+// and the notices' colour markup as terminal colours when `colour` (otherwise it is dropped). A
+// step that cannot be carried out stops the session. Returns the exit status: 0 all met, 1 an
+// expectation failed or the plug-in disagreed with the settings in effect, 2 the session could
+// not run, 130 interrupted.
+int playSession(const std::wstring& plugin, const std::vector<Step>& steps, bool verbose,
+                bool colour);
+// The frame the plug-in's script holds from now on (0: none). Past 10 s of real time in one
+// frame, the session ends with status 2 and a line saying so.
+void watchFrame(int32_t frame);
+
 // ---- frame.cpp ---------------------------------------------------------------------------------
 
 // Runs one frame, tells it and judges it against the settings in effect.
 void runFrame();
+
+// ---- watch.cpp ---------------------------------------------------------------------------------
+
+// Puts wrappers in place of the file functions of KERNEL32 and of the C runtime, so that each of
+// the plug-in's calls on the settings file (at `settingsPath`, whole) is seen.
+void watchCalls(void* plugin, const std::wstring& settingsPath);
+// The file as the runner now finds it, after a call of the plug-in's or a step of the runner's
+// that changed nothing. A difference from how it was last seen is told as another program's
+// change, or as one the runner cannot pin on anyone while the plug-in imports what it does not
+// watch.
+void lookedAt(const FileView& now);
+// Tells the changes to the file noted since they were last told: at `frame`, or between frames
+// (0). They wait for the runner's thread, which tells the rest of the account, and for the end of
+// the frame's protection.
+void tellChanges(int32_t frame);

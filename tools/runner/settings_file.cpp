@@ -1,10 +1,10 @@
-// The Win32 work on Quillmere.ini in the session's working directory.
-#include "tools/runner/settings_file.h"
-
+// The scenario's work on Quillmere.ini in the session's working directory, through KERNEL32: the
+// C runtime's calls on the file would be taken for the plug-in's (see watch.cpp).
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
+
+#include "tools/runner/session_state.h"
 
 std::optional<std::string> lastWritten;
 
@@ -27,76 +27,62 @@ std::string editedSettings(const std::string& bytes, const std::string& setting)
   return bytes + separator + setting + "\r\n";
 }
 
+// Why the file cannot be held open or changed, when the session holds it.
+std::string held() {
+  return heldFile != INVALID_HANDLE_VALUE
+             ? "Quillmere.ini is held open by this scenario; unlock-settings first"
+             : "";
+}
+
 }  // namespace
 
-bool settingsHeld() {
-  return heldFile != INVALID_HANDLE_VALUE;
-}
-
-FileView stampSettings() {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  FileView stamp;
-  if (GetFileAttributesExA(kSettingsFileName, GetFileExInfoStandard, &data)) {
-    stamp.exists = true;
-    stamp.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    stamp.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-    stamp.written =
-        (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
-  }
-  return stamp;
-}
-
-bool sameStamp(const FileView& a, const FileView& b) {
-  return a.exists == b.exists && a.directory == b.directory && a.size == b.size &&
-         a.written == b.written;
-}
-
-bool currentSettings(std::string* bytes) {
-  HANDLE file = settingsHeld() ? heldFile
-                               : CreateFileA(kSettingsFileName, GENERIC_READ,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                             OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return false;
-  }
-  bytes->clear();
+FileView viewSettings(size_t most) {
+  FileView view;
+  const DWORD attributes = GetFileAttributesA(kSettingsFileName);
+  view.exists = attributes != INVALID_FILE_ATTRIBUTES;
+  view.directory = view.exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  HANDLE file = heldFile != INVALID_HANDLE_VALUE
+                    ? heldFile
+                    : CreateFileA(kSettingsFileName, GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  // A pipe or a device in its place might never end, or never answer.
+  view.readable = file != INVALID_HANDLE_VALUE && GetFileType(file) == FILE_TYPE_DISK;
+  view.bytes.resize(view.readable ? most : 0);
   SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-  char chunk[4096];
-  DWORD got = 0;
-  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-    bytes->append(chunk, got);
+  size_t have = 0;
+  for (DWORD got = 0; have < view.bytes.size() &&
+                      ReadFile(file, &view.bytes[have],
+                               static_cast<DWORD>(view.bytes.size() - have), &got, nullptr) != 0 &&
+                      got > 0;) {
+    have += got;
   }
-  if (file != heldFile) {
+  view.bytes.resize(have);
+  if (file != heldFile && file != INVALID_HANDLE_VALUE) {
     CloseHandle(file);
-  }
-  return true;
-}
-
-FileView viewSettings() {
-  FileView view = stampSettings();
-  for (int attempt = 0; attempt < 3 && view.exists && !view.directory; ++attempt) {
-    view.readable = currentSettings(&view.bytes);
-    FileView after = stampSettings();
-    if (sameStamp(after, view)) {
-      return view;
-    }
-    view = after;
   }
   return view;
 }
 
 std::string writeSettingsFile(const std::string& bytes) {
-  if (settingsHeld()) {
-    return "Quillmere.ini is held open by this scenario; unlock-settings first";
+  HANDLE file = held().empty() ? CreateFileA(kSettingsFileName, GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                               : INVALID_HANDLE_VALUE;
+  if (file == INVALID_HANDLE_VALUE) {
+    return !held().empty()             ? held()
+           : viewSettings(0).directory ? "Quillmere.ini is a directory; delete-settings first"
+                                       : "Quillmere.ini cannot be opened for writing";
   }
-  std::FILE* file = std::fopen(kSettingsFileName, "wb");
-  if (file == nullptr) {
-    return stampSettings().directory ? "Quillmere.ini is a directory; delete-settings first"
-                                     : "Quillmere.ini cannot be opened for writing";
-  }
-  const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  if (std::fclose(file) != 0 || !whole) {
-    return "Quillmere.ini could not be written whole";
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  // Read back: a disk that fills while it is written may leave less than was said to be taken.
+  const FileView now = viewSettings(bytes.size() + 1);
+  if (now.bytes != bytes) {
+    return "Quillmere.ini could not be written whole: it holds " +
+           std::to_string(now.bytes.size()) + " bytes, not the " + std::to_string(bytes.size()) +
+           " written";
   }
   lastWritten = bytes;
   return "";
@@ -104,33 +90,35 @@ std::string writeSettingsFile(const std::string& bytes) {
 
 std::string editSettingsFile(const std::string& setting) {
   const FileView now = viewSettings();
-  if (!now.exists || now.directory) {
-    return now.exists ? "Quillmere.ini is a directory, with nothing to edit"
-                      : "Quillmere.ini is missing, with nothing to edit";
-  }
-  return now.readable ? writeSettingsFile(editedSettings(now.bytes, setting))
-                      : "Quillmere.ini cannot be read to edit it";
+  return !now.exists     ? "Quillmere.ini is missing, with nothing to edit"
+         : now.directory ? "Quillmere.ini is a directory, with nothing to edit"
+         : !now.readable ? "Quillmere.ini cannot be read to edit it"
+         : now.bytes.size() >= kKeptBytes
+             ? "Quillmere.ini is longer than the " + std::to_string(kKeptBytes - 1) +
+                   " bytes the plug-in reads, and the runner reads no further to edit it"
+             : writeSettingsFile(editedSettings(now.bytes, setting));
 }
 
 std::string deleteSettingsFile() {
-  if (settingsHeld()) {
-    return "Quillmere.ini is held open by this scenario; unlock-settings first";
+  const FileView now = viewSettings(0);
+  if (!held().empty() || (now.exists && (now.directory ? RemoveDirectoryA(kSettingsFileName)
+                                                       : DeleteFileA(kSettingsFileName)) == 0)) {
+    return !held().empty() ? held() : "Quillmere.ini cannot be removed";
   }
-  FileView now = stampSettings();
-  bool removed = !now.exists || (now.directory ? RemoveDirectoryA(kSettingsFileName) != 0
-                                               : DeleteFileA(kSettingsFileName) != 0);
-  return removed ? "" : "Quillmere.ini cannot be removed";
+  return viewSettings(0).exists ? "Quillmere.ini is still there once removed" : "";
 }
 
 std::string makeSettingsDirectory() {
-  std::string wrong = deleteSettingsFile();
-  return !wrong.empty() || CreateDirectoryA(kSettingsFileName, nullptr) != 0
-             ? wrong
-             : "a directory Quillmere.ini cannot be made";
+  const std::string wrong = deleteSettingsFile();
+  if (wrong.empty()) {
+    CreateDirectoryA(kSettingsFileName, nullptr);
+  }
+  return !wrong.empty() || viewSettings(0).directory ? wrong
+                                                     : "a directory Quillmere.ini cannot be made";
 }
 
 std::string holdSettings(bool shareWrites) {
-  if (settingsHeld()) {
+  if (heldFile != INVALID_HANDLE_VALUE) {
     return "Quillmere.ini is held open already; unlock-settings first";
   }
   // Share mode 0: nobody else may open the file until we close it. Sharing writes only: reading
@@ -138,19 +126,18 @@ std::string holdSettings(bool shareWrites) {
   heldFile = CreateFileA(kSettingsFileName, GENERIC_READ | GENERIC_WRITE,
                          shareWrites ? FILE_SHARE_WRITE : 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (heldFile == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
-    FileView now = stampSettings();
-    return !now.exists     ? "Quillmere.ini is missing, with nothing to hold open"
-           : now.directory ? "Quillmere.ini is a directory, not a file to hold open"
-                           : "Quillmere.ini cannot be opened (error " + std::to_string(error) + ")";
-  }
-  return "";
+  const DWORD error = GetLastError();
+  const FileView now = viewSettings(0);
+  return heldFile != INVALID_HANDLE_VALUE ? ""
+         : !now.exists                    ? "Quillmere.ini is missing, with nothing to hold open"
+         : now.directory                  ? "Quillmere.ini is a directory, not a file to hold open"
+                         : "Quillmere.ini cannot be opened (error " + std::to_string(error) + ")";
 }
 
-void releaseSettings() {
-  if (settingsHeld()) {
-    CloseHandle(heldFile);
-    heldFile = INVALID_HANDLE_VALUE;
-  }
+std::string releaseSettings() {
+  HANDLE file = heldFile;
+  heldFile = INVALID_HANDLE_VALUE;
+  return file == INVALID_HANDLE_VALUE || CloseHandle(file) != 0
+             ? ""
+             : "Quillmere.ini could not be let go of";
 }
