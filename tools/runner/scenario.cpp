@@ -4,6 +4,7 @@
 #include "tools/runner/scenario.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <iterator>
 
@@ -29,29 +30,22 @@ bool splitWords(const std::string& line, std::vector<std::string>* words) {
   return true;
 }
 
-// A decimal or 0x-hex integer, optionally negative. Values too large for any bound saturate, so
-// that they are reported as out of range rather than as something else.
+// A decimal or 0x-hex integer, optionally negative. A value too large for int64_t is taken as its
+// largest, so that it is reported as out of range rather than as something else.
 bool parseInteger(const std::string& word, int64_t* value) {
-  size_t i = word[0] == '-' ? 1 : 0;
-  bool hex = word.size() > i + 2 && word[i] == '0' && (word[i + 1] == 'x' || word[i + 1] == 'X');
-  i += hex ? 2 : 0;
-  if (i >= word.size()) {
+  const size_t sign = word.compare(0, 1, "-") == 0 ? 1 : 0;
+  const bool hex = word.compare(sign, 2, "0x") == 0 || word.compare(sign, 2, "0X") == 0;
+  const char* end = word.data() + word.size();
+  uint64_t magnitude = 0;
+  // Unlike strtoll, from_chars takes no blanks, sign or prefix of its own.
+  const auto [last, error] =
+      std::from_chars(word.data() + sign + (hex ? 2 : 0), end, magnitude, hex ? 16 : 10);
+  if (last != end || error == std::errc::invalid_argument) {
     return false;
   }
-  constexpr int64_t kSaturated = int64_t{1} << 40;
-  int64_t parsed = 0;
-  for (; i < word.size(); ++i) {
-    char c = word[i];
-    int digit = c >= '0' && c <= '9'          ? c - '0'
-                : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                              : -1;
-    if (digit < 0) {
-      return false;
-    }
-    parsed = parsed >= kSaturated ? kSaturated : parsed * (hex ? 16 : 10) + digit;
-  }
-  *value = word[0] == '-' ? -parsed : parsed;
+  const auto parsed = static_cast<int64_t>(
+      error == std::errc() ? std::min<uint64_t>(magnitude, INT64_MAX) : INT64_MAX);
+  *value = sign != 0 ? -parsed : parsed;
   return true;
 }
 
