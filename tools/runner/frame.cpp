@@ -1,8 +1,6 @@
 // One frame of a session: it runs, and what the plug-in did in it is read back from the host's
 // call log and from its calls on the settings file, told in the account and judged against the
 // settings the one model reads from the bytes the plug-in's own reads returned.
-#include <windows.h>
-
 #include <algorithm>
 
 #include "tools/runner/scenario.h"

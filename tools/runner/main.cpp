@@ -2,8 +2,6 @@
 // scenario (the embedded default unless one is named) and tells what happened.
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
-
 #include <cstdio>
 #include <set>
 #include <string>
@@ -33,12 +31,6 @@ std::wstring statusFile;
 
 std::string shown(const std::wstring& path) {
   return quoted(utf8(path));
-}
-
-std::wstring fullPath(const std::wstring& path) {
-  std::wstring full(32768, L'\0');
-  full.resize(GetFullPathNameW(path.c_str(), 32768, full.data(), nullptr));
-  return full.empty() ? path : full;
 }
 
 // Reads the command line into `options`; returns what is wrong with it, or "".
@@ -88,18 +80,13 @@ std::string readScenario(const std::wstring& path, std::string* text) {
   }
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
-  const bool regular = file != INVALID_HANDLE_VALUE && GetFileType(file) == FILE_TYPE_DISK;
-  char chunk[65536];
-  DWORD got = 0;
-  while (regular && text->size() <= kMostScenarioBytes &&
-         ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-    text->append(chunk, got);
+  if (file == INVALID_HANDLE_VALUE) {
+    return "cannot read the scenario " + shown(path);
   }
-  if (file != INVALID_HANDLE_VALUE) {
-    CloseHandle(file);
-  }
-  return file == INVALID_HANDLE_VALUE ? "cannot read the scenario " + shown(path)
-         : !regular                   ? "the scenario " + shown(path) + " is not a regular file"
+  const std::optional<std::string> read = readRegular(file, kMostScenarioBytes + 1);
+  CloseHandle(file);
+  *text = read.value_or("");
+  return !read ? "the scenario " + shown(path) + " is not a regular file"
          : text->size() > kMostScenarioBytes
              ? "the scenario is more than " + std::to_string(kMostScenarioBytes >> 20) +
                    " MiB; a scenario is a short text file"
@@ -141,14 +128,8 @@ int run(const Options& options) {
 // Through KERNEL32, not the C runtime, whose calls the wrappers see: the watchdog may call this
 // while the plug-in's script holds the frame, whatever it holds.
 void reportStatus(int status) {
-  HANDLE file = statusFile.empty() ? INVALID_HANDLE_VALUE
-                                   : CreateFileW(statusFile.c_str(), GENERIC_WRITE, 0, nullptr,
-                                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  const std::string text = std::to_string(status) + "\n";
-  DWORD written = 0;
-  if (file != INVALID_HANDLE_VALUE) {
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+  if (!statusFile.empty()) {
+    writeWhole(statusFile, std::to_string(status) + "\n");
   }
 }
 
@@ -167,7 +148,7 @@ int wmain(int argc, wchar_t** argv) {
       TRUE);
   Options options;
   const std::string wrong = parseOptions(argc, argv, &options);
-  statusFile = statusFile.empty() ? statusFile : fullPath(statusFile);
+  statusFile = fullPath(statusFile);
   const int status = wrong.empty() ? run(options) : refuse(wrong);
   std::fflush(stdout);
   std::fflush(stderr);

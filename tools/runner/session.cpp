@@ -1,8 +1,6 @@
 // Playing a scenario against the loaded plug-in: its steps, each driving the stand-in host or the
 // settings file, its expectations, and the summary; the frames themselves are in frame.cpp.
 
-#include <windows.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -284,6 +282,12 @@ void watchFrame(int32_t frame) {
   frameSince = frame != 0 ? GetTickCount64() : 0;
 }
 
+std::wstring fullPath(const std::wstring& path) {
+  std::wstring full(32768, L'\0');
+  full.resize(GetFullPathNameW(path.c_str(), 32768, full.data(), nullptr));
+  return full.empty() ? path : full;
+}
+
 std::string utf8(const std::wstring& text) {
   auto size = static_cast<int>(text.size());
   int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
@@ -300,9 +304,7 @@ int playSession(const std::wstring& plugin, const std::vector<Step>& steps, bool
   if (standinLoadPlugin(utf8(plugin).c_str()) == 0) {
     return refuse("cannot load the plug-in (error " + std::to_string(GetLastError()) + ")");
   }
-  std::wstring settingsPath(32768, L'\0');
-  settingsPath.resize(GetFullPathNameW(L"Quillmere.ini", 32768, settingsPath.data(), nullptr));
-  watchCalls(GetModuleHandleW(plugin.c_str()), settingsPath);
+  watchCalls(GetModuleHandleW(plugin.c_str()), fullPath(kSettingsName));
   session.file = viewSettings();
   tellRegistrations("attach", 0);
   tellChanges(0);

@@ -4,6 +4,8 @@
 // settings file, watch.cpp sees the plug-in's calls on it.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -122,6 +124,11 @@ Remarks remarksOn(const std::string& bytes);
 // ---- settings_file.cpp: the scenario's changes to the file, each "" or what kept it from being
 // made or from holding once made ------------------------------------------------------------------
 
+// The first `most` bytes of an open file from its start; none when it is not a regular file.
+std::optional<std::string> readRegular(HANDLE file, size_t most);
+// Creates or empties the file at `path` and writes `bytes`; false when it cannot be opened.
+bool writeWhole(const std::wstring& path, const std::string& bytes);
+extern const std::wstring kSettingsName;  // Quillmere.ini, for the wide calls
 // Its first `most` bytes, even while the session holds it without sharing.
 FileView viewSettings(size_t most = kKeptBytes);
 std::string writeSettingsFile(const std::string& bytes);
@@ -143,6 +150,7 @@ void reportStatus(int status);
 // For Ctrl-C: the session ends at the next step or frame, with status 130.
 void interruptSession();
 std::string utf8(const std::wstring& text);
+std::wstring fullPath(const std::wstring& path);  // as from the current directory; "" stays ""
 // Loads the plug-in at `plugin`, plays the steps in the current directory and unloads it,
 // printing the account: with a line for every frame and every expectation met when `verbose`,
 // and the notices' colour markup as terminal colours when `colour` (otherwise it is dropped). A

@@ -3,8 +3,6 @@
 // functions, narrow or wide, stream or descriptor, all end in these. Each passes the call on and
 // notes what it did to the settings file, known by identity (volume and file index), not by a name:
 // Windows and Wine read one file under many. The runner's own file work calls KERNEL32 directly.
-#include <windows.h>
-
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -65,13 +63,11 @@ std::wstring wide(const char* name) {
 
 // Whether `name` leads to the settings file. Where nothing stands, only the whole path can tell.
 bool isSettings(const wchar_t* name) {
-  const FileId id = idOf(std::wstring(name != nullptr ? name : L""));
-  if (id != FileId{}) {
-    return id == idOf(settingsPath);
-  }
-  std::wstring full(32768, L'\0');
-  full.resize(GetFullPathNameW(name != nullptr ? name : L"", 32768, full.data(), nullptr));
-  return CompareStringOrdinal(full.c_str(), -1, settingsPath.c_str(), -1, TRUE) == CSTR_EQUAL;
+  const std::wstring path = name != nullptr ? name : L"";
+  const FileId id = idOf(path);
+  return id != FileId{} ? id == idOf(settingsPath)
+                        : CompareStringOrdinal(fullPath(path).c_str(), -1, settingsPath.c_str(), -1,
+                                               TRUE) == CSTR_EQUAL;
 }
 
 // Told on the runner's thread, after the frame's protection.
