@@ -21,8 +21,9 @@ constexpr const char* kUsage =
     "forge it. Exit status: 0 all expectations met, 1 an expectation failed or the plug-in\n"
     "disagreed with the settings in effect, 2 the session could not run, 130 interrupted.\n";
 
+// What the command line asks for; --verbose and --colour go to the session itself.
 struct Options {
-  bool printDefault = false, help = false, verbose = false, colour = false;
+  bool printDefault = false, help = false;
   std::wstring plugin = L"Quillmere.asi", workdir, scenario;
 };
 
@@ -46,8 +47,8 @@ std::string parseOptions(int argc, wchar_t** argv, Options* options) {
     const char* wrong = nullptr;
     words += value == &statusFile ? -1 : 1;
     if (arg == L"--print-default" || arg == L"--verbose" || arg == L"--colour") {
-      (arg == L"--verbose"  ? options->verbose
-       : arg == L"--colour" ? options->colour
+      (arg == L"--verbose"  ? session.verbose
+       : arg == L"--colour" ? session.colour
                             : options->printDefault) = true;
     } else if (arg == L"--help" || arg == L"-h") {
       options->help = true;
@@ -120,7 +121,7 @@ int run(const Options& options) {
   }
   // Colours are asked for rather than guessed from the console: Wine's console breaks escape
   // sequences up, so scripts/run-session.sh pipes the output and asks when its own is a terminal.
-  return playSession(plugin, scenario.steps, options.verbose, options.colour);
+  return playSession(plugin, scenario.steps);
 }
 
 }  // namespace

@@ -296,8 +296,7 @@ std::string utf8(const std::wstring& text) {
   return out;
 }
 
-int playSession(const std::wstring& plugin, const std::vector<Step>& steps, bool verbose,
-                bool colour) {
+int playSession(const std::wstring& plugin, const std::vector<Step>& steps) {
   standinResetWorld();
   CloseHandle(CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr));
   const FileView before = viewSettings();
@@ -317,8 +316,6 @@ int playSession(const std::wstring& plugin, const std::vector<Step>& steps, bool
     standinUnloadPlugin();
     return refuse("the plug-in registered no script when loaded: it is not a plug-in of this host");
   }
-  session.verbose = verbose;
-  session.colour = colour;
   session.player = standinPlayerPed();
   session.peds.push_back({session.player, false, false});
   session.lastAdded = session.player;

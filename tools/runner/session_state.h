@@ -143,24 +143,17 @@ extern std::optional<std::string> lastWritten;  // what the scenario last put in
 
 // ---- session.cpp: what main.cpp asks of it, and the frame's bound ------------------------------
 
-// Says on stderr why the session cannot run; returns the status for that, 2.
+// Says on stderr why the session cannot run; returns its status, 2.
 int refuse(const std::string& why);
-// Gives the status to the caller's status file (main.cpp), when it named one.
-void reportStatus(int status);
+void reportStatus(int status);  // to the status file, when main.cpp was given one
 // For Ctrl-C: the session ends at the next step or frame, with status 130.
 void interruptSession();
 std::string utf8(const std::wstring& text);
 std::wstring fullPath(const std::wstring& path);  // as from the current directory; "" stays ""
-// Loads the plug-in at `plugin`, plays the steps in the current directory and unloads it,
-// printing the account: with a line for every frame and every expectation met when `verbose`,
-// and the notices' colour markup as terminal colours when `colour` (otherwise it is dropped). A
-// step that cannot be carried out stops the session. Returns the exit status: 0 all met, 1 an
-// expectation failed or the plug-in disagreed with the settings in effect, 2 the session could
-// not run, 130 interrupted.
-int playSession(const std::wstring& plugin, const std::vector<Step>& steps, bool verbose,
-                bool colour);
-// The frame the plug-in's script holds from now on (0: none). Past 10 s of real time in one
-// frame, the session ends with status 2 and a line saying so.
+// Loads the plug-in, plays the steps in the current directory, unloads it and returns the exit
+// status; a step that cannot be carried out stops the session.
+int playSession(const std::wstring& plugin, const std::vector<Step>& steps);
+// The frame the plug-in's script holds from now on (0: none), for the 10 s bound.
 void watchFrame(int32_t frame);
 
 // ---- frame.cpp ---------------------------------------------------------------------------------
