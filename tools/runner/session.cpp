@@ -162,75 +162,61 @@ void playStep(const Step& step) {
       for (int64_t i = 0; i < step.number && !interrupted; ++i) {
         runFrame();
       }
-      break;
+      return;
     case Command::kFrameMs:
       standinSetFrameMs(static_cast<int32_t>(step.number));
-      tellStep("each frame now " + std::to_string(step.number) + " ms of game time");
-      break;
+      return tellStep("each frame now " + std::to_string(step.number) + " ms of game time");
     case Command::kAdvanceGameTime: {
       auto ms = static_cast<int32_t>(step.number);
       standinSetGameTime(static_cast<int32_t>(static_cast<uint32_t>(standinGameTime()) + ms));
-      tellStep("game time moved on " + seconds(ms) + " to " + seconds(standinGameTime()));
-      break;
+      return tellStep("game time moved on " + seconds(ms) + " to " + seconds(standinGameTime()));
     }
     case Command::kSleep:
       if (WaitForSingleObject(wakeUp, static_cast<DWORD>(step.number)) != WAIT_OBJECT_0) {
         tellStep(std::to_string(step.number) + " ms of real time passed");
       }
-      break;
+      return;
     case Command::kPress:
     case Command::kRelease:
     case Command::kTap:
-      keyStep(step);
-      break;
+      return keyStep(step);
     case Command::kAddPeds:
-      addPeds(step);
-      break;
+      return addPeds(step);
     case Command::kKillPed:
     case Command::kRevivePed:
     case Command::kRemovePed:
-      pedStep(step);
-      break;
+      return pedStep(step);
     case Command::kWriteSettings:
-      fileStep(step, writeSettingsFile(step.text),
-               "Quillmere.ini written (" + std::to_string(step.text.size()) + " bytes)");
       session.edits.push_back({kNewFile, standinGameTime()});
-      break;
+      return fileStep(step, writeSettingsFile(step.text),
+                      "Quillmere.ini written (" + std::to_string(step.text.size()) + " bytes)");
     case Command::kEditSettings:
-      fileStep(step, editSettingsFile(step.text), "Quillmere.ini edited: " + escaped(step.text));
       session.edits.push_back({step.text, standinGameTime()});
-      break;
+      return fileStep(step, editSettingsFile(step.text),
+                      "Quillmere.ini edited: " + escaped(step.text));
     case Command::kDeleteSettings:
-      fileStep(step, deleteSettingsFile(), "Quillmere.ini deleted");
-      break;
+      return fileStep(step, deleteSettingsFile(), "Quillmere.ini deleted");
     case Command::kSettingsDirectory:
-      fileStep(step, makeSettingsDirectory(), "Quillmere.ini is now a directory");
-      break;
+      return fileStep(step, makeSettingsDirectory(), "Quillmere.ini is now a directory");
     case Command::kLockSettings:
-      fileStep(step, holdSettings(false), "Quillmere.ini held open with no sharing");
-      break;
+      return fileStep(step, holdSettings(false), "Quillmere.ini held open with no sharing");
     case Command::kDenyReadingSettings:
-      fileStep(step, holdSettings(true), "Quillmere.ini held open, shared for writing only");
-      break;
+      return fileStep(step, holdSettings(true), "Quillmere.ini held open, shared for writing only");
     case Command::kUnlockSettings:
-      fileStep(step, releaseSettings(), "Quillmere.ini released");
-      break;
+      return fileStep(step, releaseSettings(), "Quillmere.ini released");
     case Command::kExpectNotices:
-      expect(step, standinNoticeCount() == step.number, std::to_string(standinNoticeCount()));
-      break;
+      return expect(step, standinNoticeCount() == step.number,
+                    std::to_string(standinNoticeCount()));
     case Command::kExpectLastNotice:
-      expect(step, standinNoticeCount() > 0 && session.lastNotice == step.text,
-             standinNoticeCount() > 0 ? quoted(session.lastNotice) : "no notice");
-      break;
+      return expect(step, standinNoticeCount() > 0 && session.lastNotice == step.text,
+                    standinNoticeCount() > 0 ? quoted(session.lastNotice) : "no notice");
     case Command::kExpectProtected:
-      expectProtected(step);
-      break;
+      return expectProtected(step);
     case Command::kExpectSettingsFile:
-      expectSettingsFile(step);
-      break;
+      return expectSettingsFile(step);
     case Command::kExpectFileWrites:
-      expect(step, session.pluginWrites == step.number, std::to_string(session.pluginWrites));
-      break;
+      return expect(step, session.pluginWrites == step.number,
+                    std::to_string(session.pluginWrites));
   }
 }
 
