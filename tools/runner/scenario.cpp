@@ -12,6 +12,28 @@
 
 namespace {
 
+// `text` escaped, between the quotes given, and cut short.
+std::string shown(const std::string& text, const char* quote) {
+  constexpr size_t kMostBytesShown = 40;
+  std::string out = quote;
+  for (size_t i = 0; i < text.size() && i < kMostBytesShown; ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+    }
+    if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  out += quote;
+  return text.size() > kMostBytesShown ? out + "... (" + std::to_string(text.size()) + " bytes)"
+                                       : out;
+}
+
 // Splits a line into words: blanks separate, double quotes group, a "#" starting a word starts a
 // comment. False when a quote is not closed.
 bool splitWords(const std::string& line, std::vector<std::string>* words) {
@@ -65,9 +87,11 @@ int indexIn(const std::string& word, std::initializer_list<const char*> names) {
   return found == names.end() ? -1 : static_cast<int>(found - names.begin());
 }
 
-std::string number(const CommandRow& row, const std::string& word, int64_t* value) {
+// A number within the row's bounds; `notOne` is what a word that is no number is not.
+std::string number(const CommandRow& row, const std::string& word, int64_t* value,
+                   const char* notOne = "a number") {
   if (!parseInteger(word, value)) {
-    return quoted(word) + " is not a number";
+    return quoted(word) + " is not " + notOne;
   }
   if (*value >= row.low && *value <= row.high) {
     return "";
@@ -76,7 +100,11 @@ std::string number(const CommandRow& row, const std::string& word, int64_t* valu
     return quoted(word) +
            " is more frames than one step runs; split longer runs over several steps";
   }
-  return quoted(word) + " is out of range";
+  // A ped's usage line does not show the bounds of its handle.
+  return quoted(word) + " is out of range" +
+         (row.args != Args::kPed
+              ? ""
+              : ": handles go from " + std::to_string(row.low) + " to " + std::to_string(row.high));
 }
 
 std::string key(const std::string& word, int64_t* code) {
@@ -124,18 +152,11 @@ std::string readWords(const CommandRow& row, const std::vector<std::string>& wor
       return step->dead && words[1] != "dead" ? quoted(words[1]) + " is not \"dead\""
                                               : number(row, word, &step->number);
     case Args::kPed: {
-      int named = indexIn(word, {"player", "last"});
+      const int named = indexIn(word, {"player", "last"});
       step->ped = named < 0 ? PedRef::kHandle : static_cast<PedRef>(named);
-      if (named >= 0) {
-        return "";
-      }
-      if (!parseInteger(word, &step->number)) {
-        return quoted(word) + " is not a ped: use player, last or a ped's handle";
-      }
-      return step->number >= row.low && step->number <= row.high
+      return named >= 0
                  ? ""
-                 : quoted(word) + " is out of range: handles go from " + std::to_string(row.low) +
-                       " to " + std::to_string(row.high);
+                 : number(row, word, &step->number, "a ped: use player, last or a ped's handle");
     }
     case Args::kSetting:
     case Args::kText:
@@ -144,17 +165,14 @@ std::string readWords(const CommandRow& row, const std::vector<std::string>& wor
                  ? quoted(word) + " is not KEY=VALUE"
                  : "";
     case Args::kWho: {
-      int named = indexIn(word, {"player", "nobody", "all-living"});
+      const int named = indexIn(word, {"player", "nobody", "all-living"});
       step->who = named < 0 ? Who::kCount : static_cast<Who>(named);
-      if (named >= 0) {
-        return "";
-      }
-      return parseInteger(word, &step->number)
-                 ? number(row, word, &step->number)
-                 : quoted(word) + " is not player, nobody, all-living or a count of peds";
+      return named >= 0 ? ""
+                        : number(row, word, &step->number,
+                                 "player, nobody, all-living or a count of peds");
     }
     case Args::kFileState: {
-      int named = indexIn(word, {"default", "missing", "unchanged"});
+      const int named = indexIn(word, {"default", "missing", "unchanged"});
       step->file = static_cast<FileState>(named < 0 ? 0 : named);
       return named < 0 ? quoted(word) + " is not default, missing or unchanged" : "";
     }
@@ -277,32 +295,6 @@ std::string upperCase(std::string text) {
   }
   return text;
 }
-
-namespace {
-
-// `text` escaped, between the quotes given, and cut short.
-std::string shown(const std::string& text, const char* quote) {
-  constexpr size_t kMostBytesShown = 40;
-  std::string out = quote;
-  for (size_t i = 0; i < text.size() && i < kMostBytesShown; ++i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-    }
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
-  }
-  out += quote;
-  return text.size() > kMostBytesShown ? out + "... (" + std::to_string(text.size()) + " bytes)"
-                                       : out;
-}
-
-}  // namespace
 
 std::string escaped(const std::string& text) {
   return shown(text, "");
