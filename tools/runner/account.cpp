@@ -238,19 +238,23 @@ std::string remarkOn(std::string_view text) {
 
 }  // namespace
 
-Remarks remarksOn(const std::string& bytes) {
+std::vector<std::string> remarksOn(const std::string& bytes) {
   constexpr size_t kMostTold = 8;
-  Remarks remarks;
+  std::vector<std::string> remarks;
+  size_t leftOut = 0;
   model::forEachLine(bytes, [&](int number, std::string_view text) {
     std::string remark = remarkOn(text);
     if (remark.empty()) {
       return;
     }
-    if (remarks.told.size() < kMostTold) {
-      remarks.told.push_back("settings line " + std::to_string(number) + ": " + remark);
+    if (remarks.size() < kMostTold) {
+      remarks.push_back("settings line " + std::to_string(number) + ": " + remark);
     } else {
-      ++remarks.leftOut;
+      ++leftOut;
     }
   });
+  if (leftOut > 0) {
+    remarks.push_back("and " + std::to_string(leftOut) + " more such lines");
+  }
   return remarks;
 }

@@ -22,14 +22,6 @@ std::string inEffect() {
          (goingBy.affectAllPeds ? ", protecting all living peds" : ", protecting the player");
 }
 
-void disagree(int32_t frame, const std::string& what) {
-  if (!what.empty() && what != session.disagreement) {
-    tellAtFrame(frame, "DISAGREES with the settings in effect: " + what);
-    ++session.disagreements;
-  }
-  session.disagreement = what;
-}
-
 // One read of the settings file by the plug-in, as its calls showed it: the bytes it read are
 // applied to the settings in effect, and told when they differ from its last read's, when it
 // could read and then could not or the other way round, and when the scenario edited the file.
@@ -55,7 +47,7 @@ void noteRead(int32_t frame, const PluginRead& read) {
     return;
   }
   const Settings was = session.settings;
-  const Remarks remarks = remarksOn(read.bytes);
+  const std::vector<std::string> remarks = remarksOn(read.bytes);
   model::applyText(read.bytes, session.settings);
   if (tell) {
     if (session.edits.empty()) {
@@ -67,18 +59,15 @@ void noteRead(int32_t frame, const PluginRead& read) {
       bool whole = edit.text == kNewFile;
       std::string since =
           seconds(standinGameTime() - edit.gameTime) + " of game time after the edit";
-      bool clean = (whole ? remarks : remarksOn(edit.text)).told.empty();
+      bool clean = (whole ? remarks : remarksOn(edit.text)).empty();
       std::string shown = whole ? edit.text : escaped(edit.text);
       tellAtFrame(frame, clean ? what + ": picked up " + shown + " " + since
                                : what + ": found " + shown + " (" + since + "), yet " +
                                      (whole ? "not all of it takes" : "it does not take") +
                                      " as written:");
     }
-    for (const std::string& remark : remarks.told) {
+    for (const std::string& remark : remarks) {
       tellAtFrame(frame, "  " + remark);
-    }
-    if (remarks.leftOut > 0) {
-      tellAtFrame(frame, "  and " + std::to_string(remarks.leftOut) + " more such lines");
     }
     const bool changed = !model::same(session.settings, was);
     tellAtFrame(frame, "in effect: " + inEffect() + (changed || atStart ? "" : " (as before)"));
@@ -210,6 +199,11 @@ void runFrame() {
   }
   const bool toggled = tellNewNotices(frame);
   std::string wrong = toggleDisagreement(session.settings, start, end, toggled);
-  disagree(frame,
-           wrong.empty() ? protectionDisagreement(session.settings, protectedNow, world()) : wrong);
+  wrong = wrong.empty() ? protectionDisagreement(session.settings, protectedNow, world()) : wrong;
+  // One line for a disagreement that lasts.
+  if (!wrong.empty() && wrong != session.disagreement) {
+    tellAtFrame(frame, "DISAGREES with the settings in effect: " + wrong);
+    ++session.disagreements;
+  }
+  session.disagreement = wrong;
 }

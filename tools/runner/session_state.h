@@ -114,12 +114,9 @@ std::string pedName(int32_t handle);
 // only, "2 peds".
 std::string describeProtected(const std::set<int32_t>& peds, bool counted = false);
 
-// The remarks on a settings text, each "settings line N: ...", and how many past the most told.
-struct Remarks {
-  std::vector<std::string> told;
-  size_t leftOut = 0;
-};
-Remarks remarksOn(const std::string& bytes);
+// The remarks on a settings text, each "settings line N: ...", and "and N more such lines" past
+// the most told.
+std::vector<std::string> remarksOn(const std::string& bytes);
 
 // ---- settings_file.cpp: the scenario's changes to the file, each "" or what kept it from being
 // made or from holding once made ------------------------------------------------------------------
