@@ -162,12 +162,7 @@ void runFrame();
 
 // Puts wrappers in place of the file functions of KERNEL32 and of the C runtime, so that each of
 // the plug-in's calls on the settings file (at `settingsPath`, whole) is seen.
-void watchCalls(void* plugin, const std::wstring& settingsPath);
-// The file as the runner now finds it, after a call of the plug-in's or a step of the runner's
-// that changed nothing. A difference from how it was last seen is told as another program's
-// change, or as one the runner cannot pin on anyone while the plug-in imports what it does not
-// watch.
-void lookedAt(const FileView& now);
+void watchCalls(HMODULE plugin, const std::wstring& settingsPath);
 // Tells the changes to the file noted since they were last told: at `frame`, or between frames
 // (0). They wait for the runner's thread, which tells the rest of the account, and for the end of
 // the frame's protection.

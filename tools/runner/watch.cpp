@@ -23,8 +23,8 @@ struct Handle {
   std::string bytes;
 };
 std::map<HANDLE, Handle> handles;
-int writersOpen = 0;  // handles through which the plug-in changed the file, not closed yet
-std::string unwatched;
+int writersOpen = 0;    // handles through which the plug-in changed the file, not closed yet
+std::string unwatched;  // the plug-in's first import that may reach a file unseen; "": none
 // The plug-in may call from its keyboard handler's thread as well as from its script.
 std::recursive_mutex lock;
 
@@ -74,6 +74,28 @@ bool isSettings(const wchar_t* name) {
 void tellChange(const std::string& text) {
   const std::lock_guard<std::recursive_mutex> hold(lock);
   session.changes.push_back(text);
+}
+
+// After the plug-in read the file, or failed to open it: a difference from how the file was last
+// seen is another program's change, or one the runner cannot pin on anyone while the plug-in
+// imports what it does not watch.
+void lookAgain() {
+  const FileView now = viewSettings();
+  FileView& was = session.file;
+  const bool same = now.exists == was.exists && now.directory == was.directory &&
+                    (!now.readable || !was.readable || now.bytes == was.bytes);
+  const std::string what = std::string("Quillmere.ini ") + (!now.exists  ? "removed"
+                                                            : was.exists ? "changed"
+                                                                         : "created");
+  if (!same && writersOpen == 0 && unwatched.empty()) {
+    tellChange(what + " by another program, not by the plug-in" +
+               (now.readable ? " (" + std::to_string(now.bytes.size()) + " bytes)" : ""));
+  } else if (!same && writersOpen == 0) {
+    tellChange(what + " by no call the runner saw: the plug-in imports " + unwatched +
+               ", which the runner does not watch, so it cannot tell who made the change and " +
+               "judges nothing on it");
+  }
+  was = now;
 }
 
 // A handle is looked up when first met: one opened before the wrappers (in the plug-in's entry
@@ -128,7 +150,7 @@ HANDLE WINAPI createFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_AT
     }
   } else if ((access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0 && isSettings(name)) {
     session.reads.push_back({false, noting.last == ERROR_FILE_NOT_FOUND, ""});
-    lookedAt(viewSettings());
+    lookAgain();
   }
   return file;
 }
@@ -181,7 +203,7 @@ BOOL WINAPI closeHandle(HANDLE file) {
   }
   if (taken.read) {
     session.reads.push_back({true, false, taken.bytes});
-    lookedAt(viewSettings());
+    lookAgain();
   }
   return done;
 }
@@ -244,9 +266,10 @@ bool listed(const char* list, const std::string& name) {
   return std::string(list).find(" " + name + " ") != std::string::npos;
 }
 
-// Puts the wrappers in `module`'s import table; notes the first import through which a file could
-// be reached unseen.
-void wrapImports(BYTE* module) {
+// Puts the wrappers in `module`'s import table; returns the first import through which a file
+// could be reached unseen, or "".
+std::string wrapImports(BYTE* module) {
+  std::string unseen;
   const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
       module + reinterpret_cast<const IMAGE_DOS_HEADER*>(module)->e_lfanew);
   const IMAGE_DATA_DIRECTORY& imports =
@@ -257,8 +280,8 @@ void wrapImports(BYTE* module) {
     const std::string dllName = reinterpret_cast<const char*>(module + dll->Name);
     // Without its table of names, a DLL's slots hold only addresses once loaded.
     const DWORD table = dll->OriginalFirstThunk;
-    if (unwatched.empty() && (table == 0 || !listed(kWatchedDlls, dllName))) {
-      unwatched = dllName;
+    if (unseen.empty() && (table == 0 || !listed(kWatchedDlls, dllName))) {
+      unseen = dllName;
     }
     const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(module + table);
     auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(module + dll->FirstThunk);
@@ -276,43 +299,24 @@ void wrapImports(BYTE* module) {
         VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &was);
         slots->u1.Function = reinterpret_cast<ULONGLONG>(wrap->second);
         VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, was, &was);
-      } else if (unwatched.empty() && (byNumber || listed(kUnwatched, name))) {
-        unwatched = name;
+      } else if (unseen.empty() && (byNumber || listed(kUnwatched, name))) {
+        unseen = name;
       }
     }
   }
+  return unseen;
 }
 
 }  // namespace
 
-void watchCalls(void* plugin, const std::wstring& path) {
+void watchCalls(HMODULE plugin, const std::wstring& path) {
   settingsPath = path;
-  wrapImports(static_cast<BYTE*>(plugin));
-  HMODULE crt = GetModuleHandleW(L"msvcrt.dll");
+  unwatched = wrapImports(reinterpret_cast<BYTE*>(plugin));
   // The runtime's own imports say nothing of the plug-in.
-  const std::string pluginsOwn = unwatched;
+  HMODULE crt = GetModuleHandleW(L"msvcrt.dll");
   if (crt != nullptr) {
     wrapImports(reinterpret_cast<BYTE*>(crt));
   }
-  unwatched = pluginsOwn;
-}
-
-void lookedAt(const FileView& now) {
-  FileView& was = session.file;
-  const bool same = now.exists == was.exists && now.directory == was.directory &&
-                    (!now.readable || !was.readable || now.bytes == was.bytes);
-  const std::string what = std::string("Quillmere.ini ") + (!now.exists  ? "removed"
-                                                            : was.exists ? "changed"
-                                                                         : "created");
-  if (!same && writersOpen == 0 && unwatched.empty()) {
-    tellChange(what + " by another program, not by the plug-in" +
-               (now.readable ? " (" + std::to_string(now.bytes.size()) + " bytes)" : ""));
-  } else if (!same && writersOpen == 0) {
-    tellChange(what + " by no call the runner saw: the plug-in imports " + unwatched +
-               ", which the runner does not watch, so it cannot tell who made the change and " +
-               "judges nothing on it");
-  }
-  was = now;
 }
 
 void tellChanges(int32_t frame) {
