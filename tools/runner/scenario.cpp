@@ -1,6 +1,5 @@
-// Reading scenarios: splitting lines into words, and checking each command's words against its
-// row of the command table once, up front, so that a mistake is reported before the session starts
-// rather than halfway through it.
+// Reading scenarios: each command's words are checked against its row of the command table once,
+// up front, so that a mistake is reported before the session starts rather than halfway through.
 #include "tools/runner/scenario.h"
 
 #include <algorithm>
@@ -71,15 +70,6 @@ bool parseInteger(const std::string& word, int64_t* value) {
   return true;
 }
 
-// The names of the settings file's keys, which key words use too, without their "VK_".
-std::string keyNames() {
-  std::string names;
-  for (const KeyName& key : keyNameTable) {
-    names += (names.empty() ? "" : ", ") + std::string(key.name).substr(3);
-  }
-  return names;
-}
-
 // The place of `word` among `names`, or -1.
 int indexIn(const std::string& word, std::initializer_list<const char*> names) {
   auto found =
@@ -122,7 +112,12 @@ std::string key(const std::string& word, int64_t* code) {
                ? ""
                : "key code " + quoted(word) + " is out of range: codes go from " + codes;
   }
-  return quoted(word) + " is not a key: the names are " + keyNames() +
+  // The settings file's key names, without their "VK_".
+  std::string names;
+  for (const KeyName& each : keyNameTable) {
+    names += (names.empty() ? "" : ", ") + std::string(each.name).substr(3);
+  }
+  return quoted(word) + " is not a key: the names are " + names +
          " (any case, VK_ optional), or a code from " + codes;
 }
 
@@ -181,13 +176,6 @@ std::string readWords(const CommandRow& row, const std::vector<std::string>& wor
   }
 }
 
-const CommandRow* findRow(const std::string& name) {
-  const CommandRow* end = kCommandRows + kCommandRowCount;
-  const CommandRow* row =
-      std::find_if(kCommandRows, end, [&](const CommandRow& r) { return name == r.name; });
-  return row == end ? nullptr : row;
-}
-
 // The names a line may start with, or the expectations, for the message about an unknown one.
 std::string namesOf(bool expectations) {
   std::string names;
@@ -239,8 +227,11 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
     if (expectation && words.size() < 2) {
       return fail(where + "expect: what to expect is missing; expectations are: " + namesOf(true));
     }
-    const CommandRow* row = findRow(expectation ? "expect " + words[1] : words[0]);
-    if (row == nullptr) {
+    const std::string name = expectation ? "expect " + words[1] : words[0];
+    const CommandRow* end = kCommandRows + kCommandRowCount;
+    const CommandRow* row =
+        std::find_if(kCommandRows, end, [&](const CommandRow& r) { return name == r.name; });
+    if (row == end) {
       return fail(where + (expectation ? "expect: unknown expectation " + quoted(words[1]) +
                                              "; expectations are: " + namesOf(true)
                                        : "unknown command " + quoted(words[0]) +

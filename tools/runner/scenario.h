@@ -50,8 +50,7 @@ struct CommandRow {
   const char* name;  // as written; an expectation's is "expect WHAT"
   Command command;
   Args args;
-  int64_t low;  // the bounds of its number, where it takes one
-  int64_t high;
+  int64_t low, high;  // the bounds of its number, where it takes one
   const char* usage;  // e.g. "frames N"
   const char* help;   // what it does, one line
 };
@@ -104,8 +103,7 @@ std::string upperCase(std::string text);
 extern const char* const kDefaultScenario;
 
 // Text from outside the runner (a scenario's words, a settings file's lines, the plug-in's
-// notices) as a message shows it, so that it stays one line of plain text: printable ASCII as it
-// stands, a quote or a backslash with a backslash before it, any other byte as \xNN; cut after
-// 40 bytes with "... (N bytes)" saying how long it was. quoted() puts it in double quotes.
+// notices) as one line of plain text: printable ASCII as it stands, a quote or a backslash escaped,
+// any other byte as \xNN; cut after 40 bytes with "... (N bytes)". quoted() adds double quotes.
 std::string escaped(const std::string& text);
 std::string quoted(const std::string& text);
