@@ -1,6 +1,5 @@
-// One frame of a session: it runs, and what the plug-in did in it is read back from the host's
-// call log and from its calls on the settings file, told in the account and judged against the
-// settings the one model reads from the bytes the plug-in's own reads returned.
+// One frame of a session: it runs, and what the plug-in did in it, read back from the host's call
+// log and from its calls on the settings file, is told and judged against the settings in effect.
 #include <algorithm>
 
 #include "tools/runner/scenario.h"
@@ -22,15 +21,14 @@ std::string inEffect() {
          (goingBy.affectAllPeds ? ", protecting all living peds" : ", protecting the player");
 }
 
-// One read of the settings file by the plug-in, as its calls showed it: the bytes it read are
-// applied to the settings in effect, and told when they differ from its last read's, when it
-// could read and then could not or the other way round, and when the scenario edited the file.
+// One read of the settings file by the plug-in, as its calls showed it: applied to the settings in
+// effect, and told when it saw other than the read before, or the scenario edited the file.
 void noteRead(int32_t frame, const PluginRead& read) {
   const bool atStart = session.framesRun == 1;
   const std::string what = atStart ? "settings read at start" : "settings re-read";
-  const bool tell = atStart || !session.edits.empty() || session.lastReadFailed == read.opened ||
-                    (read.opened && read.bytes != session.lastRead);
-  session.lastReadFailed = !read.opened;
+  const auto saw = read.opened ? std::optional<std::string>(read.bytes) : std::nullopt;
+  const bool tell = atStart || !session.edits.empty() || saw != session.lastRead;
+  session.lastRead = saw;
   if (!read.opened) {
     if (tell) {
       tellAtFrame(frame, what +
@@ -73,7 +71,6 @@ void noteRead(int32_t frame, const PluginRead& read) {
     tellAtFrame(frame, "in effect: " + inEffect() + (changed || atStart ? "" : " (as before)"));
   }
   session.edits.clear();
-  session.lastRead = read.bytes;
   session.pluginMade = false;
 }
 
@@ -171,7 +168,7 @@ void runFrame() {
   ++session.framesRun;
   const int32_t frame = standinFrameNumber();
 
-  std::set<int32_t> protectedNow;
+  session.protectedLast.clear();
   int natives = 0;
   const int32_t count = standinCallCount();
   for (int32_t i = 0; i < count; ++i) {
@@ -181,12 +178,11 @@ void runFrame() {
     if (call.kind == kStandinNative && call.hash == hashes::kSetPedResetFlag &&
         call.argCount == 3 && call.args[1] == kStandinHatFlag && call.args[2] == 1) {
       auto ped = static_cast<int32_t>(static_cast<uint32_t>(call.args[0]));
-      protectedNow.insert(ped);
+      session.protectedLast.insert(ped);
       ++session.protectCalls[ped];
     }
   }
-  session.protectedLast = protectedNow;
-  std::string who = describeProtected(protectedNow);
+  const std::string who = describeProtected(session.protectedLast);
   tellProtected(frame, who);
   if (session.verbose) {
     tellDetail("frame " + std::to_string(frame) + "  game time " +
@@ -199,7 +195,8 @@ void runFrame() {
   }
   const bool toggled = tellNewNotices(frame);
   std::string wrong = toggleDisagreement(session.settings, start, end, toggled);
-  wrong = wrong.empty() ? protectionDisagreement(session.settings, protectedNow, world()) : wrong;
+  wrong = wrong.empty() ? protectionDisagreement(session.settings, session.protectedLast, world())
+                        : wrong;
   // One line for a disagreement that lasts.
   if (!wrong.empty() && wrong != session.disagreement) {
     tellAtFrame(frame, "DISAGREES with the settings in effect: " + wrong);

@@ -79,13 +79,12 @@ struct Session {
   std::vector<std::string> changes;  // to the file, noted and not told yet
   std::vector<PluginRead> reads;     // of the file, in the frame
   // What the plug-in should be going by: the settings as last read, protection on or off (as the
-  // notices say), the scenario's edits not read yet, and what the latest read saw ("" and
-  // `lastReadFailed` when it could not read).
+  // notices say), the scenario's edits not read yet, and what the latest read saw (none when it
+  // could not read).
   Settings settings{};
   bool active = true;
   std::vector<Edit> edits;
-  std::string lastRead;
-  bool lastReadFailed = true;
+  std::optional<std::string> lastRead;
   bool pluginMade = false;  // the plug-in changed the file since its last read
   std::map<uint32_t, KeyEvent> keys;
   std::string disagreement;  // the one told last, while it lasts
