@@ -119,8 +119,6 @@ int run(const Options& options) {
   if (!options.workdir.empty() && SetCurrentDirectoryW(options.workdir.c_str()) == 0) {
     return refuse("cannot work in " + shown(options.workdir));
   }
-  // Colours are asked for rather than guessed from the console: Wine's console breaks escape
-  // sequences up, so scripts/run-session.sh pipes the output and asks when its own is a terminal.
   return playSession(plugin, scenario.steps);
 }
 
@@ -141,12 +139,7 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   // Ctrl-C, or SIGINT to the process group under Wine, ends the session in good order.
-  SetConsoleCtrlHandler(
-      [](DWORD /*event*/) -> BOOL {
-        interruptSession();
-        return TRUE;
-      },
-      TRUE);
+  SetConsoleCtrlHandler(interruptSession, TRUE);
   Options options;
   const std::string wrong = parseOptions(argc, argv, &options);
   statusFile = fullPath(statusFile);

@@ -258,9 +258,10 @@ int refuse(const std::string& why) {
   return 2;
 }
 
-void interruptSession() {
+BOOL WINAPI interruptSession(DWORD /*event*/) {
   interrupted = true;
   SetEvent(wakeUp);
+  return TRUE;
 }
 
 void watchFrame(int32_t frame) {

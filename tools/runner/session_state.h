@@ -142,8 +142,8 @@ extern std::optional<std::string> lastWritten;  // what the scenario last put in
 // Says on stderr why the session cannot run; returns its status, 2.
 int refuse(const std::string& why);
 void reportStatus(int status);  // to the status file, when main.cpp was given one
-// For Ctrl-C: the session ends at the next step or frame, with status 130.
-void interruptSession();
+// Ctrl-C's handler: the session ends at the next step or frame, with status 130.
+BOOL WINAPI interruptSession(DWORD event);
 std::string utf8(const std::wstring& text);
 std::wstring fullPath(const std::wstring& path);  // as from the current directory; "" stays ""
 // Loads the plug-in, plays the steps in the current directory, unloads it and returns the exit
