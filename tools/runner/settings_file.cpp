@@ -3,6 +3,7 @@
 // scenario's changes to Quillmere.ini in the session's working directory.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "tools/runner/session_state.h"
 
@@ -152,8 +153,7 @@ std::string holdSettings(bool shareWrites) {
 }
 
 std::string releaseSettings() {
-  HANDLE file = heldFile;
-  heldFile = INVALID_HANDLE_VALUE;
+  HANDLE file = std::exchange(heldFile, INVALID_HANDLE_VALUE);
   return file == INVALID_HANDLE_VALUE || CloseHandle(file) != 0
              ? ""
              : "Quillmere.ini could not be let go of";

@@ -101,10 +101,9 @@ void lookAgain() {
 // A handle is looked up when first met: one opened before the wrappers (in the plug-in's entry
 // point), or duplicated, is known by its use.
 Handle& known(HANDLE file) {
-  auto found = handles.find(file);
-  if (found == handles.end()) {
+  auto [found, added] = handles.try_emplace(file);
+  if (added) {
     const FileId id = idOf(file);
-    found = handles.emplace(file, Handle{}).first;
     found->second.settings = id != FileId{} && id == idOf(settingsPath);
   }
   return found->second;
@@ -191,9 +190,8 @@ BOOL WINAPI closeHandle(HANDLE file) {
   Handle taken;
   {
     const Noting noting;
-    auto found = handles.find(file);
-    taken = found != handles.end() ? std::move(found->second) : Handle{};
-    handles.erase(file);
+    auto node = handles.extract(file);
+    taken = node.empty() ? Handle{} : std::move(node.mapped());
   }
   const BOOL done = CloseHandle(file);
   const Noting noting;
