@@ -30,14 +30,11 @@ void noteRead(int32_t frame, const PluginRead& read) {
   const bool tell = atStart || !session.edits.empty() || saw != session.lastRead;
   session.lastRead = saw;
   if (!read.opened) {
+    const char* why = !read.missing ? " tried; the file could not be read, so the settings stay: "
+                      : atStart     ? ": no file to read, so the plug-in starts with its defaults: "
+                                    : ": no file to read, so the settings stay: ";
     if (tell) {
-      tellAtFrame(frame, what +
-                             (!read.missing ? " tried; the file could not be read, so the settings "
-                                              "stay: "
-                              : atStart     ? ": no file to read, so the plug-in starts with its "
-                                              "defaults: "
-                                            : ": no file to read, so the settings stay: ") +
-                             inEffect());
+      tellAtFrame(frame, what + why + inEffect());
     }
     if (read.missing) {
       session.edits.clear();  // a new file would be read next

@@ -245,21 +245,15 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
     }
     const std::vector<std::string> args(words.begin() + (expectation ? 2 : 1), words.end());
     std::string wrong = readWords(*row, args, &step);
+    if (wrong.empty() && row->args == Args::kBody) {
+      // The body is taken as it stands: settings lines may hold "#" and quotes.
+      for (++i; i < lines.size() && lines[i] != "end"; ++i) {
+        step.text += lines[i] + "\r\n";
+      }
+      wrong = i == lines.size() ? "no line \"end\" closes it" : "";
+    }
     if (!wrong.empty()) {
       return fail(where + row->name + ": " + wrong + " (usage: " + usageOf(*row) + ")");
-    }
-    if (row->args == Args::kBody) {
-      // The body is taken as it stands: settings lines may hold "#" and quotes.
-      size_t j = i + 1;
-      while (j < lines.size() && lines[j] != "end") {
-        step.text += lines[j] + "\r\n";
-        ++j;
-      }
-      if (j == lines.size()) {
-        return fail(where + row->name + ": no line \"end\" closes it (usage: " + usageOf(*row) +
-                    ")");
-      }
-      i = j;
     }
     framesRun = framesRun || (step.command == Command::kFrames && step.number > 0);
     scenario->steps.push_back(step);
