@@ -128,8 +128,6 @@ extern const std::wstring kSettingsName;  // Quillmere.ini, for the wide calls
 // Its first `most` bytes, even while the session holds it without sharing.
 FileView viewSettings(size_t most = kKeptBytes);
 std::string writeSettingsFile(const std::string& bytes);
-// The first line holding "KEY=" becomes `setting`, keeping its line end; with none, it is appended
-// on a line of its own.
 std::string editSettingsFile(const std::string& setting);
 std::string deleteSettingsFile();
 std::string makeSettingsDirectory();

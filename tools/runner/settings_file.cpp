@@ -16,18 +16,16 @@ namespace {
 // The session's hold on the file; none until lock-settings or deny-reading-settings.
 HANDLE heldFile = INVALID_HANDLE_VALUE;
 
+// The first line holding "KEY=" becomes `setting`, its line end kept; with none, it is appended.
 std::string editedSettings(const std::string& bytes, const std::string& setting) {
-  const std::string key = setting.substr(0, setting.find('=') + 1);
-  for (size_t start = 0; start < bytes.size();) {
-    size_t end = std::min(bytes.find('\n', start), bytes.size());
-    size_t lineEnd = end > start && bytes[end - 1] == '\r' ? end - 1 : end;
-    if (bytes.substr(start, lineEnd - start).find(key) != std::string::npos) {
-      return bytes.substr(0, start) + setting + bytes.substr(lineEnd);
-    }
-    start = end + 1;
+  const size_t at = bytes.find(setting.substr(0, setting.find('=') + 1));
+  if (at == std::string::npos) {
+    return bytes + (bytes.empty() || bytes.back() == '\n' ? "" : "\r\n") + setting + "\r\n";
   }
-  std::string separator = bytes.empty() || bytes.back() == '\n' ? "" : "\r\n";
-  return bytes + separator + setting + "\r\n";
+  const size_t start = bytes.rfind('\n', at) + 1;  // 0 on the first line
+  size_t end = std::min(bytes.find('\n', at), bytes.size());
+  end -= bytes[end - 1] == '\r' ? 1 : 0;
+  return bytes.substr(0, start) + setting + bytes.substr(end);
 }
 
 // Why the file cannot be held open or changed, when the session holds it.
