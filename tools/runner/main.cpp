@@ -21,8 +21,7 @@ constexpr const char* kUsage =
     "forge it. Exit status: 0 all expectations met, 1 an expectation failed or the plug-in\n"
     "disagreed with the settings in effect, 2 the session could not run, 130 interrupted.\n";
 
-// What the command line asks for; --verbose and --colour go to the session itself.
-struct Options {
+struct Options {  // --verbose and --colour go to the session itself
   bool printDefault = false, help = false;
   std::wstring plugin = L"Quillmere.asi", workdir, scenario;
 };
@@ -34,7 +33,7 @@ std::string shown(const std::wstring& path) {
   return quoted(utf8(path));
 }
 
-// Reads the command line into `options`; returns what is wrong with it, or "".
+// Returns what is wrong with the command line, or "".
 std::string parseOptions(int argc, wchar_t** argv, Options* options) {
   std::set<std::wstring> given;
   int words = 0;  // but the status file's

@@ -70,7 +70,6 @@ bool parseInteger(const std::string& word, int64_t* value) {
   return true;
 }
 
-// The place of `word` among `names`, or -1.
 int indexIn(const std::string& word, std::initializer_list<const char*> names) {
   auto found =
       std::find_if(names.begin(), names.end(), [&](const char* name) { return word == name; });

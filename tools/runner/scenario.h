@@ -96,7 +96,6 @@ constexpr size_t kMostScenarioBytes = 16u << 20;
 // A key's name without its "VK_" prefix, as scenarios and the account write it ("F3"), or
 // "key 200" for a code the settings file cannot name.
 std::string keyName(uint32_t code);
-// ASCII letters made capitals.
 std::string upperCase(std::string text);
 
 // The default scenario, embedded at build time.

@@ -36,7 +36,6 @@ DWORD WINAPI watchdog(void* /*unused*/) {
   }
 }
 
-// The first step that cannot be carried out stops the session.
 void stop(const Step& step, const std::string& why) {
   session.mistake = "line " + std::to_string(step.line) + ": " + step.written + ": " + why;
 }
@@ -106,8 +105,6 @@ void pedStep(const Step& step) {
   tellStep(pedName(ped->handle) + (ped->dead ? " killed" : " revived"));
 }
 
-// A change to the settings file by the scenario: told when made, stopped when it could not be
-// made or did not hold.
 void fileStep(const Step& step, const std::string& wrong, const std::string& told) {
   session.file = viewSettings();
   if (!wrong.empty()) {
@@ -220,8 +217,6 @@ void playStep(const Step& step) {
   }
 }
 
-// The summary: the protection calls per ped listed one by one for a handful of peds, and as a
-// range past that.
 std::string summary() {
   std::string calls;
   int64_t low = INT64_MAX;

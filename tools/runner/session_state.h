@@ -1,7 +1,6 @@
-// What the parts of the runner share: the session's state, the account that tells it, and the
-// frame. main.cpp reads the command line, session.cpp plays the steps, frame.cpp runs and judges
-// each frame, account.cpp tells them, settings_file.cpp makes the scenario's changes to the
-// settings file, watch.cpp sees the plug-in's calls on it.
+// What the parts of the runner share. main.cpp reads the command line, session.cpp plays the steps,
+// frame.cpp runs and judges each frame, account.cpp tells them, settings_file.cpp does the runner's
+// own file work, watch.cpp sees the plug-in's calls on the settings file.
 #pragma once
 
 #include <windows.h>
@@ -29,8 +28,7 @@ struct FileView {
 
 struct Ped {
   int32_t handle;
-  bool dead;
-  bool removed;
+  bool dead, removed;
 };
 
 // A key's latest event as the plug-in records it, with the runner's clock around its delivery.
@@ -62,7 +60,6 @@ struct PedWorld {
   size_t pedsInWorld;        // dead ones too
 };
 
-// The one session of the process.
 struct Session {
   bool verbose = false;   // a line for every frame and every expectation met
   bool colour = false;    // the notices' colour markup shown as terminal colours
@@ -117,8 +114,7 @@ std::string describeProtected(const std::set<int32_t>& peds, bool counted = fals
 // the most told.
 std::vector<std::string> remarksOn(const std::string& bytes);
 
-// ---- settings_file.cpp: the scenario's changes to the file, each "" or what kept it from being
-// made or from holding once made ------------------------------------------------------------------
+// ---- settings_file.cpp: each change returns "" or why it was not made or did not hold -----------
 
 // The first `most` bytes of an open file from its start; none when it is not a regular file.
 std::optional<std::string> readRegular(HANDLE file, size_t most);

@@ -1,8 +1,7 @@
-// The plug-in's own calls on Quillmere.ini. Once it is loaded, wrappers take the place of
-// KERNEL32's file functions in its import table and in the C runtime's (msvcrt.dll), whose file
-// functions, narrow or wide, stream or descriptor, all end in these. Each passes the call on and
-// notes what it did to the settings file, known by identity (volume and file index), not by a name:
-// Windows and Wine read one file under many. The runner's own file work calls KERNEL32 directly.
+// The plug-in's own calls on Quillmere.ini: wrappers in place of KERNEL32's file functions in its
+// import table and in the C runtime's (msvcrt.dll), whose file functions, narrow or wide, stream or
+// descriptor, all end in these. The file is known by identity (volume and file index), not by a
+// name: Windows and Wine read one file under many.
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -170,7 +169,6 @@ BOOL WINAPI readFile(HANDLE file, LPVOID to, DWORD size, LPDWORD got, LPOVERLAPP
   return done;
 }
 
-// A write or a truncation: it changed the file unless it failed.
 BOOL wrote(HANDLE file, BOOL done) {
   const Noting noting;
   if (done != 0) {
