@@ -2,7 +2,6 @@
 // scenario made it, and the remarks on settings lines that do not read as they seem.
 #include <cstdio>
 
-#include "tools/runner/scenario.h"
 #include "tools/runner/session_state.h"
 #include "tools/standin/standin.h"
 

@@ -2,7 +2,6 @@
 // log and from its calls on the settings file, is told and judged against the settings in effect.
 #include <algorithm>
 
-#include "tools/runner/scenario.h"
 #include "tools/runner/session_state.h"
 #include "tools/standin/standin.h"
 

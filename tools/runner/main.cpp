@@ -2,9 +2,8 @@
 // scenario (the embedded default unless one is named) and tells what happened.
 #include <fcntl.h>
 #include <io.h>
+
 #include <cstdio>
-#include <set>
-#include <string>
 
 #include "tools/runner/session_state.h"
 

@@ -4,7 +4,6 @@
 // name: Windows and Wine read one file under many.
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <utility>
 
