@@ -86,11 +86,10 @@ bool tellNewNotices(int32_t frame) {
   return any;
 }
 
-// What is wrong about a frame, run from `start` to `end` on the runner's clock, that did
-// (`toggled`) or did not post a notice; "" when nothing is. The clock readings around the toggle
-// key's latest event bound the time from a release to the frame's check: from below (`earliest`)
-// and from above (`latest`). A release surely inside the 100 ms window must toggle, one surely
-// outside it must not, and one near its edge may do either.
+// What is wrong about a frame, run from `start` to `end` on the runner's clock, that did or did not
+// post a notice; "" when nothing is. The clock readings around the toggle key's latest event bound
+// the time from a release to the frame's check from below (`earliest`) and above (`latest`): a
+// release surely inside the 100 ms window must toggle, one surely outside must not.
 std::string toggleDisagreement(const Settings& goingBy, uint32_t start, uint32_t end,
                                bool toggled) {
   auto event = session.keys.find(goingBy.toggleKey);

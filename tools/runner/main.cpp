@@ -68,10 +68,9 @@ std::string parseOptions(int argc, wchar_t** argv, Options* options) {
                                             : "";
 }
 
-// The scenario file's text, or a message why there is none. Only a regular file is a scenario: a
-// device would be read as one (NUL as empty, AUX or COM1 waiting for bytes that never come), and
-// Windows makes a device's name (NUL, AUX, COM1, with any extension, in any folder) into \\.\NAME
-// when it makes a path whole.
+// Only a regular file is a scenario: a device would be read as one (NUL as empty, AUX or COM1
+// waiting for bytes that never come), and Windows makes a device's name (NUL, AUX, COM1, with any
+// extension, in any folder) into \\.\NAME when it makes a path whole.
 std::string readScenario(const std::wstring& path, std::string* text) {
   if (fullPath(path).compare(0, 4, L"\\\\.\\") == 0) {
     return shown(path) +

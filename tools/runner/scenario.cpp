@@ -33,8 +33,7 @@ std::string shown(const std::string& text, const char* quote) {
                                        : out;
 }
 
-// Splits a line into words: blanks separate, double quotes group, a "#" starting a word starts a
-// comment. False when a quote is not closed.
+// False when a quote is not closed.
 bool splitWords(const std::string& line, std::vector<std::string>* words) {
   const char* blanks = " \t\r";
   for (size_t i = line.find_first_not_of(blanks); i != std::string::npos && line[i] != '#';
@@ -51,8 +50,7 @@ bool splitWords(const std::string& line, std::vector<std::string>* words) {
   return true;
 }
 
-// A decimal or 0x-hex integer, optionally negative. A value too large for int64_t is taken as its
-// largest, so that it is reported as out of range rather than as something else.
+// A value too large for int64_t is taken as its largest, so that it reads as out of range.
 bool parseInteger(const std::string& word, int64_t* value) {
   const size_t sign = word.compare(0, 1, "-") == 0 ? 1 : 0;
   const bool hex = word.compare(sign, 2, "0x") == 0 || word.compare(sign, 2, "0X") == 0;

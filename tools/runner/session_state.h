@@ -47,8 +47,7 @@ struct Edit {
 // How a write-settings step is named among the edits.
 constexpr const char* kNewFile = "the new file";
 
-// A read of the settings file by the plug-in, from its open to its close: the bytes its reads
-// returned, or whether it could not open the file for want of one.
+// A read of the settings file by the plug-in, from open to close (`missing`: no file to open).
 struct PluginRead {
   bool opened, missing;
   std::string bytes;
@@ -110,8 +109,7 @@ std::string pedName(int32_t handle);
 // only, "2 peds".
 std::string describeProtected(const std::set<int32_t>& peds, bool counted = false);
 
-// The remarks on a settings text, each "settings line N: ...", and "and N more such lines" past
-// the most told.
+// "settings line N: ..." for each line that does not read as it seems; past eight, only a count.
 std::vector<std::string> remarksOn(const std::string& bytes);
 
 // ---- settings_file.cpp: each change returns "" or why it was not made or did not hold -----------
@@ -140,8 +138,7 @@ void reportStatus(int status);  // to the status file, when main.cpp was given o
 BOOL WINAPI interruptSession(DWORD event);
 std::string utf8(const std::wstring& text);
 std::wstring fullPath(const std::wstring& path);  // as from the current directory; "" stays ""
-// Loads the plug-in, plays the steps in the current directory, unloads it and returns the exit
-// status; a step that cannot be carried out stops the session.
+// Loads the plug-in, plays the steps in the current directory, unloads it; returns the status.
 int playSession(const std::wstring& plugin, const std::vector<Step>& steps);
 // The frame the plug-in's script holds from now on (0: none), for the 10 s bound.
 void watchFrame(int32_t frame);
@@ -153,10 +150,8 @@ void runFrame();
 
 // ---- watch.cpp ---------------------------------------------------------------------------------
 
-// Puts wrappers in place of the file functions of KERNEL32 and of the C runtime, so that each of
-// the plug-in's calls on the settings file (at `settingsPath`, whole) is seen.
+// Wraps the file calls of the plug-in and of the C runtime; `settingsPath` is whole.
 void watchCalls(HMODULE plugin, const std::wstring& settingsPath);
-// Tells the changes to the file noted since they were last told: at `frame`, or between frames
-// (0). They wait for the runner's thread, which tells the rest of the account, and for the end of
-// the frame's protection.
+// Tells the changes noted since, at `frame` (0: between frames). They wait for the runner's thread,
+// which tells the rest of the account, and for the end of the frame's protection.
 void tellChanges(int32_t frame);

@@ -1,6 +1,5 @@
-// The runner's own file work, through KERNEL32 (the C runtime's calls on the file would be taken
-// for the plug-in's, see watch.cpp): reading a file no further than it needs, writing one, and the
-// scenario's changes to Quillmere.ini in the session's working directory.
+// The runner's own file work, through KERNEL32 (the C runtime's calls would be taken for the
+// plug-in's, see watch.cpp), and the scenario's changes to Quillmere.ini.
 #include <algorithm>
 #include <cstring>
 #include <utility>

@@ -74,9 +74,8 @@ void tellChange(const std::string& text) {
   session.changes.push_back(text);
 }
 
-// After the plug-in read the file, or failed to open it: a difference from how the file was last
-// seen is another program's change, or one the runner cannot pin on anyone while the plug-in
-// imports what it does not watch.
+// After the plug-in read the file, or failed to open it: a change since it was last seen is another
+// program's, or no one's the runner can name while the plug-in imports what it does not watch.
 void lookAgain() {
   const FileView now = viewSettings();
   FileView& was = session.file;
@@ -241,9 +240,8 @@ const std::pair<const char*, void*> kWrappers[] = {
     wrapper("DeleteFileA", deleteFileA),   wrapper("DeleteFileW", deleteFileW),
     wrapper("MoveFileExA", moveFileExA),   wrapper("MoveFileExW", moveFileExW)};
 
-// A plug-in could reach a file unseen through another DLL, or through these: what finds a
-// function by name, and KERNEL32's and ntdll's other ways to open, read, write, copy, move or
-// replace a file.
+// What lets a plug-in reach a file unseen: another DLL, a function found by name, or KERNEL32's and
+// ntdll's other ways to open, read, write, copy, move or replace one.
 const char* const kWatchedDlls = " KERNEL32.dll msvcrt.dll ScriptHookRDR2.dll ntdll.dll ";
 const char* const kUnwatched =
     " GetProcAddress LdrGetProcedureAddress LoadLibraryA LoadLibraryW LoadLibraryExA "
@@ -261,8 +259,7 @@ bool listed(const char* list, const std::string& name) {
   return std::string(list).find(" " + name + " ") != std::string::npos;
 }
 
-// Puts the wrappers in `module`'s import table; returns the first import through which a file
-// could be reached unseen, or "".
+// Wraps `module`'s imports; returns the first through which a file could be reached unseen, or "".
 std::string wrapImports(BYTE* module) {
   std::string unseen;
   const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
