@@ -25,10 +25,9 @@ std::string inEffect() {
 void noteRead(int32_t frame, const PluginRead& read) {
   const bool atStart = session.framesRun == 1;
   const std::string what = atStart ? "settings read at start" : "settings re-read";
-  const auto saw = read.opened ? std::optional<std::string>(read.bytes) : std::nullopt;
-  const bool tell = atStart || !session.edits.empty() || saw != session.lastRead;
-  session.lastRead = saw;
-  if (!read.opened) {
+  const bool tell = atStart || !session.edits.empty() || read.bytes != session.lastRead;
+  session.lastRead = read.bytes;
+  if (!read.bytes) {
     const char* why = !read.missing ? " tried; the file could not be read, so the settings stay: "
                       : atStart     ? ": no file to read, so the plug-in starts with its defaults: "
                                     : ": no file to read, so the settings stay: ";
@@ -41,8 +40,8 @@ void noteRead(int32_t frame, const PluginRead& read) {
     return;
   }
   const Settings was = session.settings;
-  const std::vector<std::string> remarks = remarksOn(read.bytes);
-  model::applyText(read.bytes, session.settings);
+  const std::vector<std::string> remarks = remarksOn(*read.bytes);
+  model::applyText(*read.bytes, session.settings);
   if (tell) {
     if (session.edits.empty()) {
       tellAtFrame(frame, what + (atStart              ? ": the file already there"

@@ -47,10 +47,10 @@ struct Edit {
 // How a write-settings step is named among the edits.
 constexpr const char* kNewFile = "the new file";
 
-// A read of the settings file by the plug-in, from open to close (`missing`: no file to open).
+// A read of the settings file by the plug-in, from open to close.
 struct PluginRead {
-  bool opened, missing;
-  std::string bytes;
+  std::optional<std::string> bytes;  // what its reads returned; none when it could not open
+  bool missing = false;              // for want of a file
 };
 
 struct PedWorld {

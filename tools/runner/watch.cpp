@@ -145,7 +145,7 @@ HANDLE WINAPI createFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_AT
       changing(handle);
     }
   } else if ((access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0 && isSettings(name)) {
-    session.reads.push_back({false, noting.last == ERROR_FILE_NOT_FOUND, ""});
+    session.reads.push_back({std::nullopt, noting.last == ERROR_FILE_NOT_FOUND});
     lookAgain();
   }
   return file;
@@ -196,7 +196,7 @@ BOOL WINAPI closeHandle(HANDLE file) {
     pluginChanged(taken.created ? "created" : "rewritten");
   }
   if (taken.read) {
-    session.reads.push_back({true, false, taken.bytes});
+    session.reads.push_back({taken.bytes, false});
     lookAgain();
   }
   return done;
