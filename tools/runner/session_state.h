@@ -72,16 +72,13 @@ struct Session {
   std::string lastNotice;
   FileView file;  // as last seen, by the runner or through the plug-in's calls
   int32_t pluginWrites = 0;
-  std::vector<std::string> changes;  // to the file, noted and not told yet
-  std::vector<PluginRead> reads;     // of the file, in the frame
-  // What the plug-in should be going by: the settings as last read, protection on or off (as the
-  // notices say), the scenario's edits not read yet, and what the latest read saw (none when it
-  // could not read).
-  Settings settings{};
-  bool active = true;
-  std::vector<Edit> edits;
-  std::optional<std::string> lastRead;
-  bool pluginMade = false;  // the plug-in changed the file since its last read
+  std::vector<std::string> changes;     // to the file, noted and not told yet
+  std::vector<PluginRead> reads;        // of the file, in the frame
+  Settings settings{};                  // what the plug-in should be going by, as last read
+  bool active = true;                   // protection on or off, as the notices say
+  std::vector<Edit> edits;              // the scenario's, not read yet
+  std::optional<std::string> lastRead;  // what the latest read saw; none when it could not read
+  bool pluginMade = false;              // the plug-in changed the file since its last read
   std::map<uint32_t, KeyEvent> keys;
   std::string disagreement;  // the one told last, while it lasts
   int met = 0;
