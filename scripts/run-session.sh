@@ -1,8 +1,7 @@
 #!/bin/sh
-# Plays a session with dist/Quillmere.asi in the stand-in host under Wine and prints its account:
-# the embedded default scenario, or the scenario file given. Exits 0 all met, 1 an expectation
-# failed or the plug-in disagreed with its settings, 2 the session could not run or did not run
-# through, 130 interrupted. Needs `make windows`; `make run [SCENARIO=path]` builds and calls it.
+# Plays a session with dist/Quillmere.asi in the stand-in host under Wine and prints its account.
+# Exits 0 all met, 1 an expectation failed or the plug-in disagreed with its settings, 2 the
+# session could not run or did not run through, 130 interrupted. `make run` builds and calls it.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -11,8 +10,7 @@ fail() {
   exit 2
 }
 
-# A word of the user's as every message shows it, as the runner shows words: printable ASCII as
-# it stands, a quote or a backslash escaped, any other byte as \xNN.
+# A word of the user's escaped as the runner escapes words, so that every message shows it alike.
 shown() {
   perl -e '$_ = shift; s/(["\\])/\\$1/g; s/([^ -~])/sprintf("\\x%02X", ord $1)/ge; print' -- "$1"
 }
@@ -78,9 +76,8 @@ if [ ! -d "$WINEPREFIX" ]; then
   wineboot -i >/dev/null 2>&1 || true
 fi
 
-# This script's own folder: the copies of the scenario and the plug-in, the working folder (or a
-# link to the one given) and the runner's status file. It goes when the script ends, however it
-# ends; a link goes without what it leads to.
+# This script's own folder, for the copies, the working folder (or a link to the one given) and
+# the runner's status file. It goes however the script ends; a link goes without what it leads to.
 own=$(mktemp -d "${TMPDIR:-/tmp}/quillmere-session.XXXXXX") || exit 2
 finish() {
   trap - EXIT INT TERM HUP
@@ -119,9 +116,8 @@ else
   set -- $passed --plugin Quillmere.asi --workdir work ${scenario:+scenario.scn}
 fi
 (cd "$own" && exec wine "$runner" --status-file status "$@") | cat
-# The runner's exit code and output prove nothing: a plug-in that ends the process chooses the
-# code, and prints what it likes. The runner writes its status to a file once the plug-in is
-# unloaded (Ctrl-C included); without one, the session did not run through.
+# A plug-in can end the process with any code and print anything: only the status file, which the
+# runner writes once the plug-in is unloaded (Ctrl-C included), says how the session ended.
 said=$(cat "$own/status" 2>/dev/null)
 case $said in 0 | 1 | 2 | 130) finish "$said" ;; esac
 fail "the session did not run through: quillmere-run gave no status (the plug-in or Wine ended it)"

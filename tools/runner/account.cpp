@@ -2,7 +2,6 @@
 // scenario made it, and the remarks on settings lines that do not read as they seem.
 #include <cstdio>
 
-#include "tools/runner/scenario.h"
 #include "tools/runner/session_state.h"
 #include "tools/standin/standin.h"
 
@@ -12,14 +11,12 @@ namespace {
 // anything else that happens splits the stretch at its frame. The output is a pipe, so lines are
 // flushed at once: a long session shows how far it has come.
 
-struct Account {
-  // The stretch of frames not told yet: first and last frame (0: none), who was protected in them.
-  int32_t first = 0;
-  int32_t last = 0;
+// The frames not told yet: first and last (0: none), and who was protected in them.
+struct Stretch {
+  int32_t first = 0, last = 0;
   std::string who;
 };
-
-Account account;
+Stretch stretch;
 
 void tellAt(const std::string& where, const std::string& text) {
   std::printf("  %-16s %s\n", where.c_str(), text.c_str());
@@ -27,12 +24,12 @@ void tellAt(const std::string& where, const std::string& text) {
 }
 
 void flushStretch() {
-  if (account.first != 0) {
-    tellAt(account.first == account.last
-               ? "frame " + std::to_string(account.first)
-               : "frames " + std::to_string(account.first) + "-" + std::to_string(account.last),
-           "protected: " + account.who);
-    account.first = 0;
+  if (stretch.first != 0) {
+    tellAt(stretch.first == stretch.last
+               ? "frame " + std::to_string(stretch.first)
+               : "frames " + std::to_string(stretch.first) + "-" + std::to_string(stretch.last),
+           "protected: " + stretch.who);
+    stretch.first = 0;
   }
 }
 
@@ -49,22 +46,22 @@ void tellStep(const std::string& text) {
 }
 
 void tellProtected(int32_t frame, const std::string& who) {
-  if (account.first != 0 && (who != account.who || frame != account.last + 1)) {
+  if (stretch.first != 0 && (who != stretch.who || frame != stretch.last + 1)) {
     flushStretch();
   }
-  if (account.first == 0) {
-    account.first = frame;
-    account.who = who;
+  if (stretch.first == 0) {
+    stretch.first = frame;
+    stretch.who = who;
   }
-  account.last = frame;
+  stretch.last = frame;
 }
 
 void tellAtFrame(int32_t frame, const std::string& text) {
-  if (account.first != 0 && account.first < frame) {
-    std::string who = account.who;
-    account.last = frame - 1;
+  if (stretch.first != 0 && stretch.first < frame) {
+    std::string who = stretch.who;
+    stretch.last = frame - 1;
     flushStretch();
-    account = {frame, frame, who};
+    stretch = {frame, frame, who};
   }
   tellAt("frame " + std::to_string(frame), text);
 }
@@ -238,19 +235,23 @@ std::string remarkOn(std::string_view text) {
 
 }  // namespace
 
-Remarks remarksOn(const std::string& bytes) {
+std::vector<std::string> remarksOn(const std::string& bytes) {
   constexpr size_t kMostTold = 8;
-  Remarks remarks;
+  std::vector<std::string> remarks;
+  size_t leftOut = 0;
   model::forEachLine(bytes, [&](int number, std::string_view text) {
     std::string remark = remarkOn(text);
     if (remark.empty()) {
       return;
     }
-    if (remarks.told.size() < kMostTold) {
-      remarks.told.push_back("settings line " + std::to_string(number) + ": " + remark);
+    if (remarks.size() < kMostTold) {
+      remarks.push_back("settings line " + std::to_string(number) + ": " + remark);
     } else {
-      ++remarks.leftOut;
+      ++leftOut;
     }
   });
+  if (leftOut > 0) {
+    remarks.push_back("and " + std::to_string(leftOut) + " more such lines");
+  }
   return remarks;
 }

@@ -68,10 +68,10 @@ std::string usageOf(const CommandRow& row) {
 
 std::string scenarioHelp() {
   std::string help;
-  for (size_t i = 0; i < kCommandRowCount; ++i) {
-    std::string usage = kCommandRows[i].usage;
-    help += "  " + usage + std::string(usage.size() < 28 ? 28 - usage.size() : 1, ' ') +
-            kCommandRows[i].help + "\n";
+  for (const CommandRow& row : kCommandRows) {
+    const std::string usage = row.usage;
+    help += "  " + usage + std::string(usage.size() < 28 ? 28 - usage.size() : 1, ' ') + row.help +
+            "\n";
   }
   return help;
 }

@@ -1,11 +1,7 @@
-// One frame of a session: it runs, and what the plug-in did in it is read back from the host's
-// call log and from its calls on the settings file, told in the account and judged against the
-// settings the one model reads from the bytes the plug-in's own reads returned.
-#include <windows.h>
-
+// One frame of a session: it runs, and what the plug-in did in it, read back from the host's call
+// log and from its calls on the settings file, is told and judged against the settings in effect.
 #include <algorithm>
 
-#include "tools/runner/scenario.h"
 #include "tools/runner/session_state.h"
 #include "tools/standin/standin.h"
 
@@ -24,32 +20,19 @@ std::string inEffect() {
          (goingBy.affectAllPeds ? ", protecting all living peds" : ", protecting the player");
 }
 
-void disagree(int32_t frame, const std::string& what) {
-  if (!what.empty() && what != session.disagreement) {
-    tellAtFrame(frame, "DISAGREES with the settings in effect: " + what);
-    ++session.disagreements;
-  }
-  session.disagreement = what;
-}
-
-// One read of the settings file by the plug-in, as its calls showed it: the bytes it read are
-// applied to the settings in effect, and told when they differ from its last read's, when it
-// could read and then could not or the other way round, and when the scenario edited the file.
+// One read of the settings file by the plug-in, as its calls showed it: applied to the settings in
+// effect, and told when it saw other than the read before, or the scenario edited the file.
 void noteRead(int32_t frame, const PluginRead& read) {
   const bool atStart = session.framesRun == 1;
   const std::string what = atStart ? "settings read at start" : "settings re-read";
-  const bool tell = atStart || !session.edits.empty() || session.lastReadFailed == read.opened ||
-                    (read.opened && read.bytes != session.lastRead);
-  session.lastReadFailed = !read.opened;
-  if (!read.opened) {
+  const bool tell = atStart || !session.edits.empty() || read.bytes != session.lastRead;
+  session.lastRead = read.bytes;
+  if (!read.bytes) {
+    const char* why = !read.missing ? " tried; the file could not be read, so the settings stay: "
+                      : atStart     ? ": no file to read, so the plug-in starts with its defaults: "
+                                    : ": no file to read, so the settings stay: ";
     if (tell) {
-      tellAtFrame(frame, what +
-                             (!read.missing ? " tried; the file could not be read, so the settings "
-                                              "stay: "
-                              : atStart     ? ": no file to read, so the plug-in starts with its "
-                                              "defaults: "
-                                            : ": no file to read, so the settings stay: ") +
-                             inEffect());
+      tellAtFrame(frame, what + why + inEffect());
     }
     if (read.missing) {
       session.edits.clear();  // a new file would be read next
@@ -57,8 +40,8 @@ void noteRead(int32_t frame, const PluginRead& read) {
     return;
   }
   const Settings was = session.settings;
-  const Remarks remarks = remarksOn(read.bytes);
-  model::applyText(read.bytes, session.settings);
+  const std::vector<std::string> remarks = remarksOn(*read.bytes);
+  model::applyText(*read.bytes, session.settings);
   if (tell) {
     if (session.edits.empty()) {
       tellAtFrame(frame, what + (atStart              ? ": the file already there"
@@ -69,24 +52,20 @@ void noteRead(int32_t frame, const PluginRead& read) {
       bool whole = edit.text == kNewFile;
       std::string since =
           seconds(standinGameTime() - edit.gameTime) + " of game time after the edit";
-      bool clean = (whole ? remarks : remarksOn(edit.text)).told.empty();
+      bool clean = (whole ? remarks : remarksOn(edit.text)).empty();
       std::string shown = whole ? edit.text : escaped(edit.text);
       tellAtFrame(frame, clean ? what + ": picked up " + shown + " " + since
                                : what + ": found " + shown + " (" + since + "), yet " +
                                      (whole ? "not all of it takes" : "it does not take") +
                                      " as written:");
     }
-    for (const std::string& remark : remarks.told) {
+    for (const std::string& remark : remarks) {
       tellAtFrame(frame, "  " + remark);
-    }
-    if (remarks.leftOut > 0) {
-      tellAtFrame(frame, "  and " + std::to_string(remarks.leftOut) + " more such lines");
     }
     const bool changed = !model::same(session.settings, was);
     tellAtFrame(frame, "in effect: " + inEffect() + (changed || atStart ? "" : " (as before)"));
   }
   session.edits.clear();
-  session.lastRead = read.bytes;
   session.pluginMade = false;
 }
 
@@ -106,11 +85,10 @@ bool tellNewNotices(int32_t frame) {
   return any;
 }
 
-// What is wrong about a frame, run from `start` to `end` on the runner's clock, that did
-// (`toggled`) or did not post a notice; "" when nothing is. The clock readings around the toggle
-// key's latest event bound the time from a release to the frame's check: from below (`earliest`)
-// and from above (`latest`). A release surely inside the 100 ms window must toggle, one surely
-// outside it must not, and one near its edge may do either.
+// What is wrong about a frame, run from `start` to `end` on the runner's clock, that did or did not
+// post a notice; "" when nothing is. The clock readings around the toggle key's latest event bound
+// the time from a release to the frame's check from below (`earliest`) and above (`latest`): a
+// release surely inside the 100 ms window must toggle, one surely outside must not.
 std::string toggleDisagreement(const Settings& goingBy, uint32_t start, uint32_t end,
                                bool toggled) {
   auto event = session.keys.find(goingBy.toggleKey);
@@ -184,7 +162,7 @@ void runFrame() {
   ++session.framesRun;
   const int32_t frame = standinFrameNumber();
 
-  std::set<int32_t> protectedNow;
+  session.protectedLast.clear();
   int natives = 0;
   const int32_t count = standinCallCount();
   for (int32_t i = 0; i < count; ++i) {
@@ -194,12 +172,11 @@ void runFrame() {
     if (call.kind == kStandinNative && call.hash == hashes::kSetPedResetFlag &&
         call.argCount == 3 && call.args[1] == kStandinHatFlag && call.args[2] == 1) {
       auto ped = static_cast<int32_t>(static_cast<uint32_t>(call.args[0]));
-      protectedNow.insert(ped);
+      session.protectedLast.insert(ped);
       ++session.protectCalls[ped];
     }
   }
-  session.protectedLast = protectedNow;
-  std::string who = describeProtected(protectedNow);
+  const std::string who = describeProtected(session.protectedLast);
   tellProtected(frame, who);
   if (session.verbose) {
     tellDetail("frame " + std::to_string(frame) + "  game time " +
@@ -212,6 +189,12 @@ void runFrame() {
   }
   const bool toggled = tellNewNotices(frame);
   std::string wrong = toggleDisagreement(session.settings, start, end, toggled);
-  disagree(frame,
-           wrong.empty() ? protectionDisagreement(session.settings, protectedNow, world()) : wrong);
+  wrong = wrong.empty() ? protectionDisagreement(session.settings, session.protectedLast, world())
+                        : wrong;
+  // One line for a disagreement that lasts.
+  if (!wrong.empty() && wrong != session.disagreement) {
+    tellAtFrame(frame, "DISAGREES with the settings in effect: " + wrong);
+    ++session.disagreements;
+  }
+  session.disagreement = wrong;
 }

@@ -2,11 +2,8 @@
 // scenario (the embedded default unless one is named) and tells what happened.
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 
 #include <cstdio>
-#include <set>
-#include <string>
 
 #include "tools/runner/session_state.h"
 
@@ -23,8 +20,8 @@ constexpr const char* kUsage =
     "forge it. Exit status: 0 all expectations met, 1 an expectation failed or the plug-in\n"
     "disagreed with the settings in effect, 2 the session could not run, 130 interrupted.\n";
 
-struct Options {
-  bool printDefault = false, help = false, verbose = false, colour = false;
+struct Options {  // --verbose and --colour go to the session itself
+  bool printDefault = false, help = false;
   std::wstring plugin = L"Quillmere.asi", workdir, scenario;
 };
 
@@ -35,13 +32,7 @@ std::string shown(const std::wstring& path) {
   return quoted(utf8(path));
 }
 
-std::wstring fullPath(const std::wstring& path) {
-  std::wstring full(32768, L'\0');
-  full.resize(GetFullPathNameW(path.c_str(), 32768, full.data(), nullptr));
-  return full.empty() ? path : full;
-}
-
-// Reads the command line into `options`; returns what is wrong with it, or "".
+// Returns what is wrong with the command line, or "".
 std::string parseOptions(int argc, wchar_t** argv, Options* options) {
   std::set<std::wstring> given;
   int words = 0;  // but the status file's
@@ -54,8 +45,8 @@ std::string parseOptions(int argc, wchar_t** argv, Options* options) {
     const char* wrong = nullptr;
     words += value == &statusFile ? -1 : 1;
     if (arg == L"--print-default" || arg == L"--verbose" || arg == L"--colour") {
-      (arg == L"--verbose"  ? options->verbose
-       : arg == L"--colour" ? options->colour
+      (arg == L"--verbose"  ? session.verbose
+       : arg == L"--colour" ? session.colour
                             : options->printDefault) = true;
     } else if (arg == L"--help" || arg == L"-h") {
       options->help = true;
@@ -77,10 +68,9 @@ std::string parseOptions(int argc, wchar_t** argv, Options* options) {
                                             : "";
 }
 
-// The scenario file's text, or a message why there is none. Only a regular file is a scenario: a
-// device would be read as one (NUL as empty, AUX or COM1 waiting for bytes that never come), and
-// Windows makes a device's name (NUL, AUX, COM1, with any extension, in any folder) into \\.\NAME
-// when it makes a path whole.
+// Only a regular file is a scenario: a device would be read as one (NUL as empty, AUX or COM1
+// waiting for bytes that never come), and Windows makes a device's name (NUL, AUX, COM1, with any
+// extension, in any folder) into \\.\NAME when it makes a path whole.
 std::string readScenario(const std::wstring& path, std::string* text) {
   if (fullPath(path).compare(0, 4, L"\\\\.\\") == 0) {
     return shown(path) +
@@ -88,18 +78,13 @@ std::string readScenario(const std::wstring& path, std::string* text) {
   }
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
-  const bool regular = file != INVALID_HANDLE_VALUE && GetFileType(file) == FILE_TYPE_DISK;
-  char chunk[65536];
-  DWORD got = 0;
-  while (regular && text->size() <= kMostScenarioBytes &&
-         ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-    text->append(chunk, got);
+  if (file == INVALID_HANDLE_VALUE) {
+    return "cannot read the scenario " + shown(path);
   }
-  if (file != INVALID_HANDLE_VALUE) {
-    CloseHandle(file);
-  }
-  return file == INVALID_HANDLE_VALUE ? "cannot read the scenario " + shown(path)
-         : !regular                   ? "the scenario " + shown(path) + " is not a regular file"
+  const std::optional<std::string> read = readRegular(file, kMostScenarioBytes + 1);
+  CloseHandle(file);
+  *text = read.value_or("");
+  return !read ? "the scenario " + shown(path) + " is not a regular file"
          : text->size() > kMostScenarioBytes
              ? "the scenario is more than " + std::to_string(kMostScenarioBytes >> 20) +
                    " MiB; a scenario is a short text file"
@@ -131,9 +116,7 @@ int run(const Options& options) {
   if (!options.workdir.empty() && SetCurrentDirectoryW(options.workdir.c_str()) == 0) {
     return refuse("cannot work in " + shown(options.workdir));
   }
-  // Colours are asked for rather than guessed from the console: Wine's console breaks escape
-  // sequences up, so scripts/run-session.sh pipes the output and asks when its own is a terminal.
-  return playSession(plugin, scenario.steps, options.verbose, options.colour);
+  return playSession(plugin, scenario.steps);
 }
 
 }  // namespace
@@ -141,14 +124,8 @@ int run(const Options& options) {
 // Through KERNEL32, not the C runtime, whose calls the wrappers see: the watchdog may call this
 // while the plug-in's script holds the frame, whatever it holds.
 void reportStatus(int status) {
-  HANDLE file = statusFile.empty() ? INVALID_HANDLE_VALUE
-                                   : CreateFileW(statusFile.c_str(), GENERIC_WRITE, 0, nullptr,
-                                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  const std::string text = std::to_string(status) + "\n";
-  DWORD written = 0;
-  if (file != INVALID_HANDLE_VALUE) {
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+  if (!statusFile.empty()) {
+    writeWhole(statusFile, std::to_string(status) + "\n");
   }
 }
 
@@ -159,15 +136,10 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   // Ctrl-C, or SIGINT to the process group under Wine, ends the session in good order.
-  SetConsoleCtrlHandler(
-      [](DWORD /*event*/) -> BOOL {
-        interruptSession();
-        return TRUE;
-      },
-      TRUE);
+  SetConsoleCtrlHandler(interruptSession, TRUE);
   Options options;
   const std::string wrong = parseOptions(argc, argv, &options);
-  statusFile = statusFile.empty() ? statusFile : fullPath(statusFile);
+  statusFile = fullPath(statusFile);
   const int status = wrong.empty() ? run(options) : refuse(wrong);
   std::fflush(stdout);
   std::fflush(stderr);

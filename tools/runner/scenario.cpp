@@ -1,9 +1,9 @@
-// Reading scenarios: splitting lines into words, and checking each command's words against its
-// row of the command table once, up front, so that a mistake is reported before the session starts
-// rather than halfway through it.
+// Reading scenarios: each command's words are checked against its row of the command table once,
+// up front, so that a mistake is reported before the session starts rather than halfway through.
 #include "tools/runner/scenario.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <iterator>
 
@@ -11,8 +11,29 @@
 
 namespace {
 
-// Splits a line into words: blanks separate, double quotes group, a "#" starting a word starts a
-// comment. False when a quote is not closed.
+// `text` escaped, between the quotes given, and cut short.
+std::string shown(const std::string& text, const char* quote) {
+  constexpr size_t kMostBytesShown = 40;
+  std::string out = quote;
+  for (size_t i = 0; i < text.size() && i < kMostBytesShown; ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+    }
+    if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  out += quote;
+  return text.size() > kMostBytesShown ? out + "... (" + std::to_string(text.size()) + " bytes)"
+                                       : out;
+}
+
+// False when a quote is not closed.
 bool splitWords(const std::string& line, std::vector<std::string>* words) {
   const char* blanks = " \t\r";
   for (size_t i = line.find_first_not_of(blanks); i != std::string::npos && line[i] != '#';
@@ -29,51 +50,35 @@ bool splitWords(const std::string& line, std::vector<std::string>* words) {
   return true;
 }
 
-// A decimal or 0x-hex integer, optionally negative. Values too large for any bound saturate, so
-// that they are reported as out of range rather than as something else.
+// A value too large for int64_t is taken as its largest, so that it reads as out of range.
 bool parseInteger(const std::string& word, int64_t* value) {
-  size_t i = word[0] == '-' ? 1 : 0;
-  bool hex = word.size() > i + 2 && word[i] == '0' && (word[i + 1] == 'x' || word[i + 1] == 'X');
-  i += hex ? 2 : 0;
-  if (i >= word.size()) {
+  const size_t sign = word.compare(0, 1, "-") == 0 ? 1 : 0;
+  const bool hex = word.compare(sign, 2, "0x") == 0 || word.compare(sign, 2, "0X") == 0;
+  const char* end = word.data() + word.size();
+  uint64_t magnitude = 0;
+  // Unlike strtoll, from_chars takes no blanks, sign or prefix of its own.
+  const auto [last, error] =
+      std::from_chars(word.data() + sign + (hex ? 2 : 0), end, magnitude, hex ? 16 : 10);
+  if (last != end || error == std::errc::invalid_argument) {
     return false;
   }
-  constexpr int64_t kSaturated = int64_t{1} << 40;
-  int64_t parsed = 0;
-  for (; i < word.size(); ++i) {
-    char c = word[i];
-    int digit = c >= '0' && c <= '9'          ? c - '0'
-                : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                              : -1;
-    if (digit < 0) {
-      return false;
-    }
-    parsed = parsed >= kSaturated ? kSaturated : parsed * (hex ? 16 : 10) + digit;
-  }
-  *value = word[0] == '-' ? -parsed : parsed;
+  const auto parsed = static_cast<int64_t>(
+      error == std::errc() ? std::min<uint64_t>(magnitude, INT64_MAX) : INT64_MAX);
+  *value = sign != 0 ? -parsed : parsed;
   return true;
 }
 
-// The names of the settings file's keys, which key words use too, without their "VK_".
-std::string keyNames() {
-  std::string names;
-  for (const KeyName& key : keyNameTable) {
-    names += (names.empty() ? "" : ", ") + std::string(key.name).substr(3);
-  }
-  return names;
-}
-
-// The place of `word` among `names`, or -1.
 int indexIn(const std::string& word, std::initializer_list<const char*> names) {
   auto found =
       std::find_if(names.begin(), names.end(), [&](const char* name) { return word == name; });
   return found == names.end() ? -1 : static_cast<int>(found - names.begin());
 }
 
-std::string number(const CommandRow& row, const std::string& word, int64_t* value) {
+// A number within the row's bounds; `notOne` is what a word that is no number is not.
+std::string number(const CommandRow& row, const std::string& word, int64_t* value,
+                   const char* notOne = "a number") {
   if (!parseInteger(word, value)) {
-    return quoted(word) + " is not a number";
+    return quoted(word) + " is not " + notOne;
   }
   if (*value >= row.low && *value <= row.high) {
     return "";
@@ -82,7 +87,11 @@ std::string number(const CommandRow& row, const std::string& word, int64_t* valu
     return quoted(word) +
            " is more frames than one step runs; split longer runs over several steps";
   }
-  return quoted(word) + " is out of range";
+  // A ped's usage line does not show the bounds of its handle.
+  return quoted(word) + " is out of range" +
+         (row.args != Args::kPed
+              ? ""
+              : ": handles go from " + std::to_string(row.low) + " to " + std::to_string(row.high));
 }
 
 std::string key(const std::string& word, int64_t* code) {
@@ -100,7 +109,12 @@ std::string key(const std::string& word, int64_t* code) {
                ? ""
                : "key code " + quoted(word) + " is out of range: codes go from " + codes;
   }
-  return quoted(word) + " is not a key: the names are " + keyNames() +
+  // The settings file's key names, without their "VK_".
+  std::string names;
+  for (const KeyName& each : keyNameTable) {
+    names += (names.empty() ? "" : ", ") + std::string(each.name).substr(3);
+  }
+  return quoted(word) + " is not a key: the names are " + names +
          " (any case, VK_ optional), or a code from " + codes;
 }
 
@@ -130,18 +144,11 @@ std::string readWords(const CommandRow& row, const std::vector<std::string>& wor
       return step->dead && words[1] != "dead" ? quoted(words[1]) + " is not \"dead\""
                                               : number(row, word, &step->number);
     case Args::kPed: {
-      int named = indexIn(word, {"player", "last"});
+      const int named = indexIn(word, {"player", "last"});
       step->ped = named < 0 ? PedRef::kHandle : static_cast<PedRef>(named);
-      if (named >= 0) {
-        return "";
-      }
-      if (!parseInteger(word, &step->number)) {
-        return quoted(word) + " is not a ped: use player, last or a ped's handle";
-      }
-      return step->number >= row.low && step->number <= row.high
+      return named >= 0
                  ? ""
-                 : quoted(word) + " is out of range: handles go from " + std::to_string(row.low) +
-                       " to " + std::to_string(row.high);
+                 : number(row, word, &step->number, "a ped: use player, last or a ped's handle");
     }
     case Args::kSetting:
     case Args::kText:
@@ -150,30 +157,20 @@ std::string readWords(const CommandRow& row, const std::vector<std::string>& wor
                  ? quoted(word) + " is not KEY=VALUE"
                  : "";
     case Args::kWho: {
-      int named = indexIn(word, {"player", "nobody", "all-living"});
+      const int named = indexIn(word, {"player", "nobody", "all-living"});
       step->who = named < 0 ? Who::kCount : static_cast<Who>(named);
-      if (named >= 0) {
-        return "";
-      }
-      return parseInteger(word, &step->number)
-                 ? number(row, word, &step->number)
-                 : quoted(word) + " is not player, nobody, all-living or a count of peds";
+      return named >= 0 ? ""
+                        : number(row, word, &step->number,
+                                 "player, nobody, all-living or a count of peds");
     }
     case Args::kFileState: {
-      int named = indexIn(word, {"default", "missing", "unchanged"});
+      const int named = indexIn(word, {"default", "missing", "unchanged"});
       step->file = static_cast<FileState>(named < 0 ? 0 : named);
       return named < 0 ? quoted(word) + " is not default, missing or unchanged" : "";
     }
     default:
       return "";
   }
-}
-
-const CommandRow* findRow(const std::string& name) {
-  const CommandRow* end = kCommandRows + kCommandRowCount;
-  const CommandRow* row =
-      std::find_if(kCommandRows, end, [&](const CommandRow& r) { return name == r.name; });
-  return row == end ? nullptr : row;
 }
 
 // The names a line may start with, or the expectations, for the message about an unknown one.
@@ -227,8 +224,11 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
     if (expectation && words.size() < 2) {
       return fail(where + "expect: what to expect is missing; expectations are: " + namesOf(true));
     }
-    const CommandRow* row = findRow(expectation ? "expect " + words[1] : words[0]);
-    if (row == nullptr) {
+    const std::string name = expectation ? "expect " + words[1] : words[0];
+    const CommandRow* end = kCommandRows + kCommandRowCount;
+    const CommandRow* row =
+        std::find_if(kCommandRows, end, [&](const CommandRow& r) { return name == r.name; });
+    if (row == end) {
       return fail(where + (expectation ? "expect: unknown expectation " + quoted(words[1]) +
                                              "; expectations are: " + namesOf(true)
                                        : "unknown command " + quoted(words[0]) +
@@ -242,21 +242,15 @@ bool parseScenario(const std::string& text, Scenario* scenario, std::string* err
     }
     const std::vector<std::string> args(words.begin() + (expectation ? 2 : 1), words.end());
     std::string wrong = readWords(*row, args, &step);
+    if (wrong.empty() && row->args == Args::kBody) {
+      // The body is taken as it stands: settings lines may hold "#" and quotes.
+      for (++i; i < lines.size() && lines[i] != "end"; ++i) {
+        step.text += lines[i] + "\r\n";
+      }
+      wrong = i == lines.size() ? "no line \"end\" closes it" : "";
+    }
     if (!wrong.empty()) {
       return fail(where + row->name + ": " + wrong + " (usage: " + usageOf(*row) + ")");
-    }
-    if (row->args == Args::kBody) {
-      // The body is taken as it stands: settings lines may hold "#" and quotes.
-      size_t j = i + 1;
-      while (j < lines.size() && lines[j] != "end") {
-        step.text += lines[j] + "\r\n";
-        ++j;
-      }
-      if (j == lines.size()) {
-        return fail(where + row->name + ": no line \"end\" closes it (usage: " + usageOf(*row) +
-                    ")");
-      }
-      i = j;
     }
     framesRun = framesRun || (step.command == Command::kFrames && step.number > 0);
     scenario->steps.push_back(step);
@@ -283,32 +277,6 @@ std::string upperCase(std::string text) {
   }
   return text;
 }
-
-namespace {
-
-// `text` escaped, between the quotes given, and cut short.
-std::string shown(const std::string& text, const char* quote) {
-  constexpr size_t kMostBytesShown = 40;
-  std::string out = quote;
-  for (size_t i = 0; i < text.size() && i < kMostBytesShown; ++i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-    }
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
-  }
-  out += quote;
-  return text.size() > kMostBytesShown ? out + "... (" + std::to_string(text.size()) + " bytes)"
-                                       : out;
-}
-
-}  // namespace
 
 std::string escaped(const std::string& text) {
   return shown(text, "");

@@ -50,8 +50,7 @@ struct CommandRow {
   const char* name;  // as written; an expectation's is "expect WHAT"
   Command command;
   Args args;
-  int64_t low;  // the bounds of its number, where it takes one
-  int64_t high;
+  int64_t low, high;  // the bounds of its number, where it takes one
   const char* usage;  // e.g. "frames N"
   const char* help;   // what it does, one line
 };
@@ -80,8 +79,7 @@ struct Scenario {
   std::vector<std::string> warnings;  // it runs, yet maybe not as meant
 };
 
-// Parses a whole scenario; on a mistake returns false with a one-line message naming the line and
-// the bad text, escaped and cut short.
+// On a mistake, false and a one-line message naming the line and the bad text.
 bool parseScenario(const std::string& text, Scenario* scenario, std::string* error);
 
 const CommandRow& commandRow(Command command);
@@ -94,18 +92,14 @@ constexpr int64_t kHighestKeyCode = 254;  // the plug-in records codes 0 to 254
 constexpr int64_t kMostFramesPerStep = 1000000;
 constexpr size_t kMostScenarioBytes = 16u << 20;
 
-// A key's name without its "VK_" prefix, as scenarios and the account write it ("F3"), or
-// "key 200" for a code the settings file cannot name.
+// A key's name without its "VK_" ("F3"), or "key 200" for a code the settings file cannot name.
 std::string keyName(uint32_t code);
-// ASCII letters made capitals.
 std::string upperCase(std::string text);
 
 // The default scenario, embedded at build time.
 extern const char* const kDefaultScenario;
 
-// Text from outside the runner (a scenario's words, a settings file's lines, the plug-in's
-// notices) as a message shows it, so that it stays one line of plain text: printable ASCII as it
-// stands, a quote or a backslash with a backslash before it, any other byte as \xNN; cut after
-// 40 bytes with "... (N bytes)" saying how long it was. quoted() puts it in double quotes.
+// Text from outside the runner as one line of plain text, escaped and cut short as README.md says
+// ("\x7F", "... (N bytes)"); quoted() adds double quotes.
 std::string escaped(const std::string& text);
 std::string quoted(const std::string& text);

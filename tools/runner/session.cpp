@@ -1,8 +1,6 @@
 // Playing a scenario against the loaded plug-in: its steps, each driving the stand-in host or the
 // settings file, its expectations, and the summary; the frames themselves are in frame.cpp.
 
-#include <windows.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -38,7 +36,6 @@ DWORD WINAPI watchdog(void* /*unused*/) {
   }
 }
 
-// The first step that cannot be carried out stops the session.
 void stop(const Step& step, const std::string& why) {
   session.mistake = "line " + std::to_string(step.line) + ": " + step.written + ": " + why;
 }
@@ -108,8 +105,6 @@ void pedStep(const Step& step) {
   tellStep(pedName(ped->handle) + (ped->dead ? " killed" : " revived"));
 }
 
-// A change to the settings file by the scenario: told when made, stopped when it could not be
-// made or did not hold.
 void fileStep(const Step& step, const std::string& wrong, const std::string& told) {
   session.file = viewSettings();
   if (!wrong.empty()) {
@@ -164,80 +159,64 @@ void playStep(const Step& step) {
       for (int64_t i = 0; i < step.number && !interrupted; ++i) {
         runFrame();
       }
-      break;
+      return;
     case Command::kFrameMs:
       standinSetFrameMs(static_cast<int32_t>(step.number));
-      tellStep("each frame now " + std::to_string(step.number) + " ms of game time");
-      break;
+      return tellStep("each frame now " + std::to_string(step.number) + " ms of game time");
     case Command::kAdvanceGameTime: {
       auto ms = static_cast<int32_t>(step.number);
       standinSetGameTime(static_cast<int32_t>(static_cast<uint32_t>(standinGameTime()) + ms));
-      tellStep("game time moved on " + seconds(ms) + " to " + seconds(standinGameTime()));
-      break;
+      return tellStep("game time moved on " + seconds(ms) + " to " + seconds(standinGameTime()));
     }
     case Command::kSleep:
       if (WaitForSingleObject(wakeUp, static_cast<DWORD>(step.number)) != WAIT_OBJECT_0) {
         tellStep(std::to_string(step.number) + " ms of real time passed");
       }
-      break;
+      return;
     case Command::kPress:
     case Command::kRelease:
     case Command::kTap:
-      keyStep(step);
-      break;
+      return keyStep(step);
     case Command::kAddPeds:
-      addPeds(step);
-      break;
+      return addPeds(step);
     case Command::kKillPed:
     case Command::kRevivePed:
     case Command::kRemovePed:
-      pedStep(step);
-      break;
+      return pedStep(step);
     case Command::kWriteSettings:
-      fileStep(step, writeSettingsFile(step.text),
-               "Quillmere.ini written (" + std::to_string(step.text.size()) + " bytes)");
       session.edits.push_back({kNewFile, standinGameTime()});
-      break;
+      return fileStep(step, writeSettingsFile(step.text),
+                      "Quillmere.ini written (" + std::to_string(step.text.size()) + " bytes)");
     case Command::kEditSettings:
-      fileStep(step, editSettingsFile(step.text), "Quillmere.ini edited: " + escaped(step.text));
       session.edits.push_back({step.text, standinGameTime()});
-      break;
+      return fileStep(step, editSettingsFile(step.text),
+                      "Quillmere.ini edited: " + escaped(step.text));
     case Command::kDeleteSettings:
-      fileStep(step, deleteSettingsFile(), "Quillmere.ini deleted");
-      break;
+      return fileStep(step, deleteSettingsFile(), "Quillmere.ini deleted");
     case Command::kSettingsDirectory:
-      fileStep(step, makeSettingsDirectory(), "Quillmere.ini is now a directory");
-      break;
+      return fileStep(step, makeSettingsDirectory(), "Quillmere.ini is now a directory");
     case Command::kLockSettings:
-      fileStep(step, holdSettings(false), "Quillmere.ini held open with no sharing");
-      break;
+      return fileStep(step, holdSettings(false), "Quillmere.ini held open with no sharing");
     case Command::kDenyReadingSettings:
-      fileStep(step, holdSettings(true), "Quillmere.ini held open, shared for writing only");
-      break;
+      return fileStep(step, holdSettings(true), "Quillmere.ini held open, shared for writing only");
     case Command::kUnlockSettings:
-      fileStep(step, releaseSettings(), "Quillmere.ini released");
-      break;
+      return fileStep(step, releaseSettings(), "Quillmere.ini released");
     case Command::kExpectNotices:
-      expect(step, standinNoticeCount() == step.number, std::to_string(standinNoticeCount()));
-      break;
+      return expect(step, standinNoticeCount() == step.number,
+                    std::to_string(standinNoticeCount()));
     case Command::kExpectLastNotice:
-      expect(step, standinNoticeCount() > 0 && session.lastNotice == step.text,
-             standinNoticeCount() > 0 ? quoted(session.lastNotice) : "no notice");
-      break;
+      return expect(step, standinNoticeCount() > 0 && session.lastNotice == step.text,
+                    standinNoticeCount() > 0 ? quoted(session.lastNotice) : "no notice");
     case Command::kExpectProtected:
-      expectProtected(step);
-      break;
+      return expectProtected(step);
     case Command::kExpectSettingsFile:
-      expectSettingsFile(step);
-      break;
+      return expectSettingsFile(step);
     case Command::kExpectFileWrites:
-      expect(step, session.pluginWrites == step.number, std::to_string(session.pluginWrites));
-      break;
+      return expect(step, session.pluginWrites == step.number,
+                    std::to_string(session.pluginWrites));
   }
 }
 
-// The summary: the protection calls per ped listed one by one for a handful of peds, and as a
-// range past that.
 std::string summary() {
   std::string calls;
   int64_t low = INT64_MAX;
@@ -274,14 +253,21 @@ int refuse(const std::string& why) {
   return 2;
 }
 
-void interruptSession() {
+BOOL WINAPI interruptSession(DWORD /*event*/) {
   interrupted = true;
   SetEvent(wakeUp);
+  return TRUE;
 }
 
 void watchFrame(int32_t frame) {
   frameWatched = frame;
   frameSince = frame != 0 ? GetTickCount64() : 0;
+}
+
+std::wstring fullPath(const std::wstring& path) {
+  std::wstring full(32768, L'\0');
+  full.resize(GetFullPathNameW(path.c_str(), 32768, full.data(), nullptr));
+  return full.empty() ? path : full;
 }
 
 std::string utf8(const std::wstring& text) {
@@ -292,17 +278,14 @@ std::string utf8(const std::wstring& text) {
   return out;
 }
 
-int playSession(const std::wstring& plugin, const std::vector<Step>& steps, bool verbose,
-                bool colour) {
+int playSession(const std::wstring& plugin, const std::vector<Step>& steps) {
   standinResetWorld();
   CloseHandle(CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr));
   const FileView before = viewSettings();
   if (standinLoadPlugin(utf8(plugin).c_str()) == 0) {
     return refuse("cannot load the plug-in (error " + std::to_string(GetLastError()) + ")");
   }
-  std::wstring settingsPath(32768, L'\0');
-  settingsPath.resize(GetFullPathNameW(L"Quillmere.ini", 32768, settingsPath.data(), nullptr));
-  watchCalls(GetModuleHandleW(plugin.c_str()), settingsPath);
+  watchCalls(GetModuleHandleW(plugin.c_str()), fullPath(kSettingsName));
   session.file = viewSettings();
   tellRegistrations("attach", 0);
   tellChanges(0);
@@ -315,8 +298,6 @@ int playSession(const std::wstring& plugin, const std::vector<Step>& steps, bool
     standinUnloadPlugin();
     return refuse("the plug-in registered no script when loaded: it is not a plug-in of this host");
   }
-  session.verbose = verbose;
-  session.colour = colour;
   session.player = standinPlayerPed();
   session.peds.push_back({session.player, false, false});
   session.lastAdded = session.player;

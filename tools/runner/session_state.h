@@ -1,8 +1,9 @@
-// What the parts of the runner share: the session's state, the account that tells it, and the
-// frame. main.cpp reads the command line, session.cpp plays the steps, frame.cpp runs and judges
-// each frame, account.cpp tells them, settings_file.cpp makes the scenario's changes to the
-// settings file, watch.cpp sees the plug-in's calls on it.
+// What the parts of the runner share. main.cpp reads the command line, session.cpp plays the steps,
+// frame.cpp runs and judges each frame, account.cpp tells them, settings_file.cpp does the runner's
+// own file work, watch.cpp sees the plug-in's calls on the settings file.
 #pragma once
+
+#include <windows.h>
 
 #include <cstdint>
 #include <map>
@@ -27,8 +28,7 @@ struct FileView {
 
 struct Ped {
   int32_t handle;
-  bool dead;
-  bool removed;
+  bool dead, removed;
 };
 
 // A key's latest event as the plug-in records it, with the runner's clock around its delivery.
@@ -47,11 +47,10 @@ struct Edit {
 // How a write-settings step is named among the edits.
 constexpr const char* kNewFile = "the new file";
 
-// A read of the settings file by the plug-in, from its open to its close: the bytes its reads
-// returned, or whether it could not open the file for want of one.
+// A read of the settings file by the plug-in, from open to close.
 struct PluginRead {
-  bool opened, missing;
-  std::string bytes;
+  std::optional<std::string> bytes;  // what its reads returned; none when it could not open
+  bool missing = false;              // for want of a file
 };
 
 struct PedWorld {
@@ -60,7 +59,6 @@ struct PedWorld {
   size_t pedsInWorld;        // dead ones too
 };
 
-// The one session of the process.
 struct Session {
   bool verbose = false;   // a line for every frame and every expectation met
   bool colour = false;    // the notices' colour markup shown as terminal colours
@@ -74,17 +72,13 @@ struct Session {
   std::string lastNotice;
   FileView file;  // as last seen, by the runner or through the plug-in's calls
   int32_t pluginWrites = 0;
-  std::vector<std::string> changes;  // to the file, noted and not told yet
-  std::vector<PluginRead> reads;     // of the file, in the frame
-  // What the plug-in should be going by: the settings as last read, protection on or off (as the
-  // notices say), the scenario's edits not read yet, and what the latest read saw ("" and
-  // `lastReadFailed` when it could not read).
-  Settings settings{};
-  bool active = true;
-  std::vector<Edit> edits;
-  std::string lastRead;
-  bool lastReadFailed = true;
-  bool pluginMade = false;  // the plug-in changed the file since its last read
+  std::vector<std::string> changes;     // to the file, noted and not told yet
+  std::vector<PluginRead> reads;        // of the file, in the frame
+  Settings settings{};                  // what the plug-in should be going by, as last read
+  bool active = true;                   // protection on or off, as the notices say
+  std::vector<Edit> edits;              // the scenario's, not read yet
+  std::optional<std::string> lastRead;  // what the latest read saw; none when it could not read
+  bool pluginMade = false;              // the plug-in changed the file since its last read
   std::map<uint32_t, KeyEvent> keys;
   std::string disagreement;  // the one told last, while it lasts
   int met = 0;
@@ -112,21 +106,19 @@ std::string pedName(int32_t handle);
 // only, "2 peds".
 std::string describeProtected(const std::set<int32_t>& peds, bool counted = false);
 
-// The remarks on a settings text, each "settings line N: ...", and how many past the most told.
-struct Remarks {
-  std::vector<std::string> told;
-  size_t leftOut = 0;
-};
-Remarks remarksOn(const std::string& bytes);
+// "settings line N: ..." for each line that does not read as it seems; past eight, only a count.
+std::vector<std::string> remarksOn(const std::string& bytes);
 
-// ---- settings_file.cpp: the scenario's changes to the file, each "" or what kept it from being
-// made or from holding once made ------------------------------------------------------------------
+// ---- settings_file.cpp: each change returns "" or why it was not made or did not hold -----------
 
+// The first `most` bytes of an open file from its start; none when it is not a regular file.
+std::optional<std::string> readRegular(HANDLE file, size_t most);
+// Creates or empties the file at `path` and writes `bytes`; false when it cannot be opened.
+bool writeWhole(const std::wstring& path, const std::string& bytes);
+extern const std::wstring kSettingsName;  // Quillmere.ini, for the wide calls
 // Its first `most` bytes, even while the session holds it without sharing.
 FileView viewSettings(size_t most = kKeptBytes);
 std::string writeSettingsFile(const std::string& bytes);
-// The first line holding "KEY=" becomes `setting`, keeping its line end; with none, it is appended
-// on a line of its own.
 std::string editSettingsFile(const std::string& setting);
 std::string deleteSettingsFile();
 std::string makeSettingsDirectory();
@@ -136,23 +128,16 @@ extern std::optional<std::string> lastWritten;  // what the scenario last put in
 
 // ---- session.cpp: what main.cpp asks of it, and the frame's bound ------------------------------
 
-// Says on stderr why the session cannot run; returns the status for that, 2.
+// Says on stderr why the session cannot run; returns its status, 2.
 int refuse(const std::string& why);
-// Gives the status to the caller's status file (main.cpp), when it named one.
-void reportStatus(int status);
-// For Ctrl-C: the session ends at the next step or frame, with status 130.
-void interruptSession();
+void reportStatus(int status);  // to the status file, when main.cpp was given one
+// Ctrl-C's handler: the session ends at the next step or frame, with status 130.
+BOOL WINAPI interruptSession(DWORD event);
 std::string utf8(const std::wstring& text);
-// Loads the plug-in at `plugin`, plays the steps in the current directory and unloads it,
-// printing the account: with a line for every frame and every expectation met when `verbose`,
-// and the notices' colour markup as terminal colours when `colour` (otherwise it is dropped). A
-// step that cannot be carried out stops the session. Returns the exit status: 0 all met, 1 an
-// expectation failed or the plug-in disagreed with the settings in effect, 2 the session could
-// not run, 130 interrupted.
-int playSession(const std::wstring& plugin, const std::vector<Step>& steps, bool verbose,
-                bool colour);
-// The frame the plug-in's script holds from now on (0: none). Past 10 s of real time in one
-// frame, the session ends with status 2 and a line saying so.
+std::wstring fullPath(const std::wstring& path);  // as from the current directory; "" stays ""
+// Loads the plug-in, plays the steps in the current directory, unloads it; returns the status.
+int playSession(const std::wstring& plugin, const std::vector<Step>& steps);
+// The frame the plug-in's script holds from now on (0: none), for the 10 s bound.
 void watchFrame(int32_t frame);
 
 // ---- frame.cpp ---------------------------------------------------------------------------------
@@ -162,15 +147,8 @@ void runFrame();
 
 // ---- watch.cpp ---------------------------------------------------------------------------------
 
-// Puts wrappers in place of the file functions of KERNEL32 and of the C runtime, so that each of
-// the plug-in's calls on the settings file (at `settingsPath`, whole) is seen.
-void watchCalls(void* plugin, const std::wstring& settingsPath);
-// The file as the runner now finds it, after a call of the plug-in's or a step of the runner's
-// that changed nothing. A difference from how it was last seen is told as another program's
-// change, or as one the runner cannot pin on anyone while the plug-in imports what it does not
-// watch.
-void lookedAt(const FileView& now);
-// Tells the changes to the file noted since they were last told: at `frame`, or between frames
-// (0). They wait for the runner's thread, which tells the rest of the account, and for the end of
-// the frame's protection.
+// Wraps the file calls of the plug-in and of the C runtime; `settingsPath` is whole.
+void watchCalls(HMODULE plugin, const std::wstring& settingsPath);
+// Tells the changes noted since, at `frame` (0: between frames). They wait for the runner's thread,
+// which tells the rest of the account, and for the end of the frame's protection.
 void tellChanges(int32_t frame);

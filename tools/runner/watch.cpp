@@ -1,13 +1,9 @@
-// The plug-in's own calls on Quillmere.ini. Once it is loaded, wrappers take the place of
-// KERNEL32's file functions in its import table and in the C runtime's (msvcrt.dll), whose file
-// functions, narrow or wide, stream or descriptor, all end in these. Each passes the call on and
-// notes what it did to the settings file, known by identity (volume and file index), not by a name:
-// Windows and Wine read one file under many. The runner's own file work calls KERNEL32 directly.
-#include <windows.h>
-
+// The plug-in's own calls on Quillmere.ini: wrappers in place of KERNEL32's file functions in its
+// import table and in the C runtime's (msvcrt.dll), whose file functions, narrow or wide, stream or
+// descriptor, all end in these. The file is known by identity (volume and file index), not by a
+// name: Windows and Wine read one file under many.
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <utility>
 
@@ -25,8 +21,8 @@ struct Handle {
   std::string bytes;
 };
 std::map<HANDLE, Handle> handles;
-int writersOpen = 0;  // handles through which the plug-in changed the file, not closed yet
-std::string unwatched;
+int writersOpen = 0;    // handles through which the plug-in changed the file, not closed yet
+std::string unwatched;  // the plug-in's first import that may reach a file unseen; "": none
 // The plug-in may call from its keyboard handler's thread as well as from its script.
 std::recursive_mutex lock;
 
@@ -65,13 +61,11 @@ std::wstring wide(const char* name) {
 
 // Whether `name` leads to the settings file. Where nothing stands, only the whole path can tell.
 bool isSettings(const wchar_t* name) {
-  const FileId id = idOf(std::wstring(name != nullptr ? name : L""));
-  if (id != FileId{}) {
-    return id == idOf(settingsPath);
-  }
-  std::wstring full(32768, L'\0');
-  full.resize(GetFullPathNameW(name != nullptr ? name : L"", 32768, full.data(), nullptr));
-  return CompareStringOrdinal(full.c_str(), -1, settingsPath.c_str(), -1, TRUE) == CSTR_EQUAL;
+  const std::wstring path = name != nullptr ? name : L"";
+  const FileId id = idOf(path);
+  return id != FileId{} ? id == idOf(settingsPath)
+                        : CompareStringOrdinal(fullPath(path).c_str(), -1, settingsPath.c_str(), -1,
+                                               TRUE) == CSTR_EQUAL;
 }
 
 // Told on the runner's thread, after the frame's protection.
@@ -80,13 +74,33 @@ void tellChange(const std::string& text) {
   session.changes.push_back(text);
 }
 
+// After the plug-in read the file, or failed to open it: a change since it was last seen is another
+// program's, or no one's the runner can name while the plug-in imports what it does not watch.
+void lookAgain() {
+  const FileView now = viewSettings();
+  FileView& was = session.file;
+  const bool same = now.exists == was.exists && now.directory == was.directory &&
+                    (!now.readable || !was.readable || now.bytes == was.bytes);
+  const std::string what = std::string("Quillmere.ini ") + (!now.exists  ? "removed"
+                                                            : was.exists ? "changed"
+                                                                         : "created");
+  if (!same && writersOpen == 0 && unwatched.empty()) {
+    tellChange(what + " by another program, not by the plug-in" +
+               (now.readable ? " (" + std::to_string(now.bytes.size()) + " bytes)" : ""));
+  } else if (!same && writersOpen == 0) {
+    tellChange(what + " by no call the runner saw: the plug-in imports " + unwatched +
+               ", which the runner does not watch, so it cannot tell who made the change and " +
+               "judges nothing on it");
+  }
+  was = now;
+}
+
 // A handle is looked up when first met: one opened before the wrappers (in the plug-in's entry
 // point), or duplicated, is known by its use.
 Handle& known(HANDLE file) {
-  auto found = handles.find(file);
-  if (found == handles.end()) {
+  auto [found, added] = handles.try_emplace(file);
+  if (added) {
     const FileId id = idOf(file);
-    found = handles.emplace(file, Handle{}).first;
     found->second.settings = id != FileId{} && id == idOf(settingsPath);
   }
   return found->second;
@@ -131,8 +145,8 @@ HANDLE WINAPI createFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_AT
       changing(handle);
     }
   } else if ((access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0 && isSettings(name)) {
-    session.reads.push_back({false, noting.last == ERROR_FILE_NOT_FOUND, ""});
-    lookedAt(viewSettings());
+    session.reads.push_back({std::nullopt, noting.last == ERROR_FILE_NOT_FOUND});
+    lookAgain();
   }
   return file;
 }
@@ -153,7 +167,6 @@ BOOL WINAPI readFile(HANDLE file, LPVOID to, DWORD size, LPDWORD got, LPOVERLAPP
   return done;
 }
 
-// A write or a truncation: it changed the file unless it failed.
 BOOL wrote(HANDLE file, BOOL done) {
   const Noting noting;
   if (done != 0) {
@@ -173,9 +186,8 @@ BOOL WINAPI closeHandle(HANDLE file) {
   Handle taken;
   {
     const Noting noting;
-    auto found = handles.find(file);
-    taken = found != handles.end() ? std::move(found->second) : Handle{};
-    handles.erase(file);
+    auto node = handles.extract(file);
+    taken = node.empty() ? Handle{} : std::move(node.mapped());
   }
   const BOOL done = CloseHandle(file);
   const Noting noting;
@@ -184,8 +196,8 @@ BOOL WINAPI closeHandle(HANDLE file) {
     pluginChanged(taken.created ? "created" : "rewritten");
   }
   if (taken.read) {
-    session.reads.push_back({true, false, taken.bytes});
-    lookedAt(viewSettings());
+    session.reads.push_back({taken.bytes, false});
+    lookAgain();
   }
   return done;
 }
@@ -228,9 +240,8 @@ const std::pair<const char*, void*> kWrappers[] = {
     wrapper("DeleteFileA", deleteFileA),   wrapper("DeleteFileW", deleteFileW),
     wrapper("MoveFileExA", moveFileExA),   wrapper("MoveFileExW", moveFileExW)};
 
-// A plug-in could reach a file unseen through another DLL, or through these: what finds a
-// function by name, and KERNEL32's and ntdll's other ways to open, read, write, copy, move or
-// replace a file.
+// What lets a plug-in reach a file unseen: another DLL, a function found by name, or KERNEL32's and
+// ntdll's other ways to open, read, write, copy, move or replace one.
 const char* const kWatchedDlls = " KERNEL32.dll msvcrt.dll ScriptHookRDR2.dll ntdll.dll ";
 const char* const kUnwatched =
     " GetProcAddress LdrGetProcedureAddress LoadLibraryA LoadLibraryW LoadLibraryExA "
@@ -248,9 +259,9 @@ bool listed(const char* list, const std::string& name) {
   return std::string(list).find(" " + name + " ") != std::string::npos;
 }
 
-// Puts the wrappers in `module`'s import table; notes the first import through which a file could
-// be reached unseen.
-void wrapImports(BYTE* module) {
+// Wraps `module`'s imports; returns the first through which a file could be reached unseen, or "".
+std::string wrapImports(BYTE* module) {
+  std::string unseen;
   const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
       module + reinterpret_cast<const IMAGE_DOS_HEADER*>(module)->e_lfanew);
   const IMAGE_DATA_DIRECTORY& imports =
@@ -261,8 +272,8 @@ void wrapImports(BYTE* module) {
     const std::string dllName = reinterpret_cast<const char*>(module + dll->Name);
     // Without its table of names, a DLL's slots hold only addresses once loaded.
     const DWORD table = dll->OriginalFirstThunk;
-    if (unwatched.empty() && (table == 0 || !listed(kWatchedDlls, dllName))) {
-      unwatched = dllName;
+    if (unseen.empty() && (table == 0 || !listed(kWatchedDlls, dllName))) {
+      unseen = dllName;
     }
     const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(module + table);
     auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(module + dll->FirstThunk);
@@ -280,43 +291,24 @@ void wrapImports(BYTE* module) {
         VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &was);
         slots->u1.Function = reinterpret_cast<ULONGLONG>(wrap->second);
         VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, was, &was);
-      } else if (unwatched.empty() && (byNumber || listed(kUnwatched, name))) {
-        unwatched = name;
+      } else if (unseen.empty() && (byNumber || listed(kUnwatched, name))) {
+        unseen = name;
       }
     }
   }
+  return unseen;
 }
 
 }  // namespace
 
-void watchCalls(void* plugin, const std::wstring& path) {
+void watchCalls(HMODULE plugin, const std::wstring& path) {
   settingsPath = path;
-  wrapImports(static_cast<BYTE*>(plugin));
-  HMODULE crt = GetModuleHandleW(L"msvcrt.dll");
+  unwatched = wrapImports(reinterpret_cast<BYTE*>(plugin));
   // The runtime's own imports say nothing of the plug-in.
-  const std::string pluginsOwn = unwatched;
+  HMODULE crt = GetModuleHandleW(L"msvcrt.dll");
   if (crt != nullptr) {
     wrapImports(reinterpret_cast<BYTE*>(crt));
   }
-  unwatched = pluginsOwn;
-}
-
-void lookedAt(const FileView& now) {
-  FileView& was = session.file;
-  const bool same = now.exists == was.exists && now.directory == was.directory &&
-                    (!now.readable || !was.readable || now.bytes == was.bytes);
-  const std::string what = std::string("Quillmere.ini ") + (!now.exists  ? "removed"
-                                                            : was.exists ? "changed"
-                                                                         : "created");
-  if (!same && writersOpen == 0 && unwatched.empty()) {
-    tellChange(what + " by another program, not by the plug-in" +
-               (now.readable ? " (" + std::to_string(now.bytes.size()) + " bytes)" : ""));
-  } else if (!same && writersOpen == 0) {
-    tellChange(what + " by no call the runner saw: the plug-in imports " + unwatched +
-               ", which the runner does not watch, so it cannot tell who made the change and " +
-               "judges nothing on it");
-  }
-  was = now;
 }
 
 void tellChanges(int32_t frame) {
