@@ -68,14 +68,16 @@ bool writeWhole(const std::wstring& path, const std::string& bytes) {
 
 FileView viewSettings(size_t most) {
   FileView view;
-  const DWORD attributes = GetFileAttributesW(kSettingsName.c_str());
-  view.exists = attributes != INVALID_FILE_ATTRIBUTES;
-  view.directory = view.exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   HANDLE file = heldFile != INVALID_HANDLE_VALUE
                     ? heldFile
                     : CreateFileW(kSettingsName.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
+  const DWORD attributes = GetFileAttributesW(kSettingsName.c_str());
+  // Wine gives no attributes for a link to a device (/dev/zero), which opens all the same.
+  view.exists = attributes != INVALID_FILE_ATTRIBUTES || file != INVALID_HANDLE_VALUE;
+  view.directory =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   const std::optional<std::string> bytes = readRegular(file, most);
   view.readable = bytes.has_value();
   view.bytes = bytes.value_or("");
