@@ -13,7 +13,8 @@ uint32_t platformTickCount();
 // cannot be opened. A descriptor rather than a stream, whose buffer would come from the heap.
 int platformOpenForReading(const char* name);
 
-// Reads up to `capacity` bytes into `buffer`; 0 at the end of the file and on an error.
+// Reads into `buffer` until it holds `capacity` bytes or the file ends (or a read fails), however
+// short each read comes (a device, a pipe); returns how many bytes it holds.
 size_t platformRead(int file, char* buffer, size_t capacity);
 
 void platformClose(int file);

@@ -18,15 +18,16 @@ int platformOpenForReading(const char* name) {
 }
 
 size_t platformRead(int file, char* buffer, size_t capacity) {
-  for (;;) {
-    const ssize_t got = read(file, buffer, capacity);
-    if (got >= 0) {
-      return static_cast<size_t>(got);
-    }
-    if (errno != EINTR) {
-      return 0;  // a signal is no reason to stop reading the file early
+  size_t length = 0;
+  while (length < capacity) {
+    const ssize_t got = read(file, buffer + length, capacity - length);
+    if (got > 0) {
+      length += static_cast<size_t>(got);
+    } else if (got == 0 || errno != EINTR) {
+      break;  // a signal is no reason to stop reading the file early
     }
   }
+  return length;
 }
 
 void platformClose(int file) {

@@ -16,8 +16,13 @@ int platformOpenForReading(const char* name) {
 }
 
 size_t platformRead(int file, char* buffer, size_t capacity) {
-  const int got = _read(file, buffer, static_cast<unsigned>(capacity));
-  return got > 0 ? static_cast<size_t>(got) : 0;
+  size_t length = 0;
+  int got = 0;
+  while (length < capacity &&
+         (got = _read(file, buffer + length, static_cast<unsigned>(capacity - length))) > 0) {
+    length += static_cast<size_t>(got);
+  }
+  return length;
 }
 
 void platformClose(int file) {

@@ -34,13 +34,7 @@ bool writeDefaultContent(std::FILE* file) {
 void loadSettings() {
   const int file = platformOpenForReading(kSettingsFileName);
   if (file >= 0) {
-    // A read may come short of what was asked (a device, a pipe); the end of the file reads 0.
-    size_t length = 0;
-    size_t got = 0;
-    while (length < sizeof fileText &&
-           (got = platformRead(file, fileText + length, sizeof fileText - length)) > 0) {
-      length += got;
-    }
+    const size_t length = platformRead(file, fileText, sizeof fileText);
     platformClose(file);
     applySettingsText(fileText, length);
     return;

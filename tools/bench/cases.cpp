@@ -187,12 +187,7 @@ void floorReload() {
   if (file < 0) {
     std::abort();
   }
-  size_t length = 0;
-  size_t got = 0;
-  while (length < sizeof text &&
-         (got = platformRead(file, text + length, sizeof text - length)) > 0) {
-    length += got;
-  }
+  const size_t length = platformRead(file, text, sizeof text);
   platformClose(file);
   const char* const end = text + std::min(length, kSettingsReadLimit);
   size_t lineEnds = 0;
