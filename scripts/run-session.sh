@@ -1,7 +1,7 @@
 #!/bin/sh
 # Plays a session with dist/Quillmere.asi in the stand-in host under Wine and prints its account.
-# Exits 0 all met, 1 an expectation failed or the plug-in disagreed with its settings, 2 the
-# session could not run or did not run through, 130 interrupted. `make run` builds and calls it.
+# Exits 0 all met, 1 an expectation failed, 2 the session could not run or did not run through,
+# 130 interrupted. `make run` builds and calls it.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -15,80 +15,46 @@ shown() {
   perl -e '$_ = shift; s/(["\\])/\\$1/g; s/([^ -~])/sprintf("\\x%02X", ord $1)/ge; print' -- "$1"
 }
 
-scenario='' workdir='' plugin='' keep='' passed='' print_default='' words=0 after=''
+scenario='' workdir='' plugin='' help='' after=''
 while [ $# -gt 0 ]; do
-  [ -z "$1" ] && shift && continue
-  words=$((words + 1))
-  # After "--", every word is a scenario.
+  # After "--", every word is a scenario; an empty word means the default one.
   case $after$1 in
+    '' | :) ;;
     --) after=: ;;
-    --print-default) print_default=1 ;;
-    --verbose | --colour) passed="$passed $1" ;;
-    --keep) keep=1 ;;
-    --help | -h)
-      cat <<'EOF'
-usage: scripts/run-session.sh [SCENARIO] [--verbose] [--keep] [--workdir DIR] [--plugin PATH]
-       scripts/run-session.sh [OPTIONS] -- SCENARIO
-       scripts/run-session.sh --print-default | --help
-  SCENARIO         a scenario file (by default the embedded one; an empty word means it too)
-  --verbose        a line for every frame and every expectation met
-  --keep           keep the temporary working folder, and say where it is
-  --workdir DIR    play in DIR (made if missing, kept afterwards) instead of a temporary folder
-  --plugin PATH    the plug-in to load (by default dist/Quillmere.asi)
-  --print-default  print the embedded default scenario (and nothing else)
-  --help           this text, and the runner's own with the scenario commands
-EOF
-      passed="$passed --help"
-      ;;
+    --help) help=1 ;;
     --workdir | --plugin)
-      { [ $# -lt 2 ] || [ -z "$2" ]; } && fail "$1 needs a value"
-      # $workdir or $plugin, by the option's name
+      [ $# -ge 2 ] && [ -n "$2" ] || fail "$1 needs a value"
       eval "[ -z \"\$${1#--}\" ]" || fail "$1 given twice"
       eval "${1#--}=\$2"
       shift
       ;;
     -*) fail "unknown option $(shown "$1") (see --help)" ;;
     *)
-      [ -n "$scenario" ] && fail "one scenario at a time: $(shown "$scenario"), then $(shown "$1")"
+      [ -z "$scenario" ] || fail "one scenario at a time: $(shown "$scenario"), then $(shown "$1")"
       scenario=$1
       ;;
   esac
   shift
 done
-[ -n "$print_default" ] && [ "$words" -gt 1 ] && fail "--print-default takes no other words"
 
 runner=${QUILLMERE_RUNNER:-$root/build/windows/wine/quillmere-run.exe}
-case $runner in /*) ;; *) runner=$PWD/$runner ;; esac
 [ -f "$runner" ] || fail "$(shown "$runner") is missing; build it with: make windows"
 plugin=${plugin:-$root/dist/Quillmere.asi}
 # The user's paths are checked where they are. Wine sees only names made below: it would read
 # "x.scn." as x.scn, a backslash as a folder, bytes that are not UTF-8 as other letters.
-[ -z "$scenario" ] || [ -e "$scenario" ] || fail "no scenario file $(shown "$scenario")"
-[ -z "$scenario" ] || [ -f "$scenario" ] || fail "$(shown "$scenario") is not a regular file"
-[ -e "$plugin" ] || fail "no plug-in at $(shown "$plugin")"
-[ -f "$plugin" ] || fail "the plug-in $(shown "$plugin") is not a regular file"
+[ -z "$scenario" ] || [ -f "$scenario" ] || fail "no scenario file $(shown "$scenario")"
+[ -f "$plugin" ] || fail "no plug-in file at $(shown "$plugin")"
 [ -z "$workdir" ] || { mkdir -p -- "$workdir" 2>/dev/null && [ -d "$workdir" ]; } ||
   fail "cannot work in $(shown "$workdir")"
-export WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}"
-export WINEDEBUG="${WINEDEBUG:--all}"
-if [ ! -d "$WINEPREFIX" ]; then
-  echo "Preparing the Wine prefix in $WINEPREFIX (first run only, about 10 s)..."
-  wineboot -i >/dev/null 2>&1 || true
-fi
+# The first run in a new prefix sets it up, for about 10 s.
+export WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}" WINEDEBUG="${WINEDEBUG:--all}"
+[ -z "$help" ] || { echo "usage: $0 [--workdir DIR] [--plugin PATH] [--] [SCENARIO]" &&
+  exec wine "$runner" --help; }
 
 # This script's own folder, for the copies, the working folder (or a link to the one given) and
 # the runner's status file. It goes however the script ends; a link goes without what it leads to.
 own=$(mktemp -d "${TMPDIR:-/tmp}/quillmere-session.XXXXXX") || exit 2
-finish() {
-  trap - EXIT INT TERM HUP
-  if [ -n "$keep" ] && [ -z "$workdir" ]; then
-    rm -f "$own/status" "$own/scenario.scn" "$own/Quillmere.asi"
-    echo "run-session: the working folder is kept: $own/work" >&2
-  else
-    rm -rf "$own"
-  fi
-  exit "$1"
-}
+finish() { trap - EXIT INT TERM HUP; rm -rf "$own"; exit "$1"; }
 trap 'finish $?' EXIT
 trap 'finish 130' INT
 trap 'finish 143' TERM
@@ -103,19 +69,12 @@ case $workdir in
   *) ln -s -- "$PWD/$workdir" "$own/work" ;;
 esac || fail "the working folder could not be linked"
 
-# Wine's console redraws a terminal character by character and splits escape sequences, so the
-# runner writes into a pipe, and colours are asked for when this script's output is a terminal.
-[ -t 1 ] && passed="$passed --colour"
-if [ -n "$print_default" ]; then
-  set -- --print-default
-else
-  printf 'Quillmere session\n  plug-in:  %s\n  scenario: %s\n  working directory: %s\n\n' \
-    "$(shown "$plugin")" "$(shown "${scenario:-the embedded default}")" \
-    "$(shown "${workdir:-$own/work}")"
-  # shellcheck disable=SC2086 # $passed is a list of plain options
-  set -- $passed --plugin Quillmere.asi --workdir work ${scenario:+scenario.scn}
-fi
-(cd "$own" && exec wine "$runner" --status-file status "$@") | cat
+printf 'Quillmere session\n  plug-in:  %s\n  scenario: %s\n  working directory: %s\n\n' \
+  "$(shown "$plugin")" "$(shown "${scenario:-the embedded default}")" \
+  "$(shown "${workdir:-$own/work}")"
+# Wine's console splits what it writes to a terminal, so the runner writes into a pipe.
+(cd "$own" && exec wine "$runner" --status-file status --plugin Quillmere.asi --workdir work \
+  ${scenario:+scenario.scn}) | cat
 # A plug-in can end the process with any code and print anything: only the status file, which the
 # runner writes once the plug-in is unloaded (Ctrl-C included), says how the session ended.
 said=$(cat "$own/status" 2>/dev/null)

@@ -18,7 +18,7 @@ perl -e '$SIG{INT} = "DEFAULT" if shift eq "with"; setpgrp(0, 0); exec @ARGV or 
 script=$!
 # Until the session is under way: its first frame has been told.
 tries=0
-until grep -q "settings read at start" output.txt 2>/dev/null; do
+until grep -q "sleep 60000" output.txt 2>/dev/null; do
   tries=$((tries + 1))
   if [ "$tries" -gt 600 ]; then
     echo "interrupt_session: the session did not start"

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "tests/settings_model.h"
 #include "tools/standin/standin.h"
@@ -28,6 +29,33 @@ constexpr uint32_t kF5 = 116;
 
 inline bool settingsFileExists() {
   return GetFileAttributesA(model::kFileName) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Frames of 16 ms of game time that bring a reload due.
+constexpr int32_t kReloadFrames = model::kReloadIntervalMs / 16 + 1;
+
+inline std::string utf8(const wchar_t* text) {
+  std::string out(
+      static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr)),
+      '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), static_cast<int>(out.size()), nullptr,
+                      nullptr);
+  return out.substr(0, out.empty() ? 0 : out.size() - 1);
+}
+
+// The settings file's bytes, or "<unreadable>".
+inline std::string settingsFileText() {
+  std::FILE* file = std::fopen(model::kFileName, "rb");
+  if (file == nullptr) {
+    return "<unreadable>";
+  }
+  std::string text;
+  char buffer[4096];
+  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+    text.append(buffer, got);
+  }
+  std::fclose(file);
+  return text;
 }
 
 inline void writeSettingsFile(const char* text) {

@@ -11,35 +11,123 @@
 
 namespace {
 
-// `text` escaped, between the quotes given, and cut short.
+// A command's word: none, a number (or a name its usage gives), a key, a text, KEY=VALUE, or a
+// body.
+enum class Args { kNone, kNumber, kKey, kText, kSetting, kBody };
+
+// A command's name as written (an expectation's is "expect WHAT"), its word, the bounds of its
+// number, and its usage after the name; a lower-case name there may stand for the number (the
+// player, "last"). README.md says what each command does.
+struct Row {
+  const char* name;
+  Command command;
+  Args args;
+  int64_t low, high;
+  const char* usage;
+};
+
+using C = Command;
+const Row kRows[] = {
+    {"frames", C::kFrames, Args::kNumber, 0, 1000000, "N"},
+    {"frame-ms", C::kFrameMs, Args::kNumber, 0, 60000, "MS"},
+    {"advance-game-time", C::kAdvanceGameTime, Args::kNumber, 0, INT32_MAX, "MS"},
+    {"sleep", C::kSleep, Args::kNumber, 0, 60000, "MS"},
+    {"press", C::kPress, Args::kKey, 0, 254, "KEY"},
+    {"release", C::kRelease, Args::kKey, 0, 254, "KEY"},
+    {"tap", C::kTap, Args::kKey, 0, 254, "KEY"},
+    {"add-peds", C::kAddPeds, Args::kNumber, 0, 10000, "N [dead]"},
+    {"kill-ped", C::kKillPed, Args::kNumber, INT32_MIN, INT32_MAX, "player|last|HANDLE"},
+    {"revive-ped", C::kRevivePed, Args::kNumber, INT32_MIN, INT32_MAX, "player|last|HANDLE"},
+    {"remove-ped", C::kRemovePed, Args::kNumber, INT32_MIN, INT32_MAX, "player|last|HANDLE"},
+    {"write-settings", C::kWriteSettings, Args::kBody, 0, 0, "... end"},
+    {"edit-settings", C::kEditSettings, Args::kSetting, 0, 0, "KEY=VALUE"},
+    {"delete-settings", C::kDeleteSettings, Args::kNone, 0, 0, ""},
+    {"settings-directory", C::kSettingsDirectory, Args::kNone, 0, 0, ""},
+    {"lock-settings", C::kLockSettings, Args::kNone, 0, 0, ""},
+    {"deny-reading-settings", C::kDenyReadingSettings, Args::kNone, 0, 0, ""},
+    {"unlock-settings", C::kUnlockSettings, Args::kNone, 0, 0, ""},
+    {"expect notices", C::kExpectNotices, Args::kNumber, 0, INT32_MAX, "N"},
+    {"expect last-notice", C::kExpectLastNotice, Args::kText, 0, 0, "\"TEXT\""},
+    {"expect protected", C::kExpectProtected, Args::kNumber, 0, INT32_MAX,
+     "player|nobody|all-living|N"},
+    {"expect settings-file", C::kExpectSettingsFile, Args::kNumber, 1, 0,
+     "default|missing|unchanged"},
+    {"expect file-writes", C::kExpectFileWrites, Args::kNumber, 0, INT32_MAX, "N"},
+};
+
 std::string shown(const std::string& text, const char* quote) {
-  constexpr size_t kMostBytesShown = 40;
   std::string out = quote;
-  for (size_t i = 0; i < text.size() && i < kMostBytesShown; ++i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-    }
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
+  for (size_t i = 0; i < text.size() && i < 40; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    char hex[8];
+    std::snprintf(hex, sizeof hex,
+                  c == '"' || c == '\\'  ? "\\%c"
+                  : c < 0x20 || c > 0x7e ? "\\x%02X"
+                                         : "%c",
+                  c);
+    out += hex;
   }
-  out += quote;
-  return text.size() > kMostBytesShown ? out + "... (" + std::to_string(text.size()) + " bytes)"
-                                       : out;
+  return out + quote + (text.size() > 40 ? "... (" + std::to_string(text.size()) + " bytes)" : "");
 }
 
-// False when a quote is not closed.
+// Decimal or 0x-hex, with an optional minus; one too large for int64_t reads as out of range.
+bool parseInteger(const std::string& word, int64_t* value) {
+  const size_t sign = word.compare(0, 1, "-") == 0 ? 1 : 0;
+  const bool hex = word.compare(sign, 2, "0x") == 0 || word.compare(sign, 2, "0X") == 0;
+  uint64_t magnitude = 0;
+  const auto [last, error] = std::from_chars(word.data() + sign + (hex ? 2 : 0),
+                                             word.data() + word.size(), magnitude, hex ? 16 : 10);
+  const auto parsed = static_cast<int64_t>(std::min<uint64_t>(
+      error == std::errc::result_out_of_range ? UINT64_MAX : magnitude, INT64_MAX));
+  *value = sign != 0 ? -parsed : parsed;
+  return last == word.data() + word.size() && error != std::errc::invalid_argument;
+}
+
+// Checks one step's words against its row and fills the step in; returns what is wrong, or "".
+std::string readWords(const Row& row, const std::vector<std::string>& words, Step* step) {
+  const bool dead = row.command == Command::kAddPeds && words.size() == 2 && words[1] == "dead";
+  const size_t wanted = row.args == Args::kNone || row.args == Args::kBody ? 0 : 1;
+  if (words.size() != wanted + (dead ? 1 : 0)) {
+    return words.size() < wanted ? "a word is missing" : "unexpected " + quoted(words.back());
+  }
+  const std::string word = wanted == 0 ? "" : words[0];
+  step->word = dead ? "dead" : word;
+  step->text = word;
+  if (row.args == Args::kKey) {
+    // By the settings file's name, in any case, with or without "VK_", or by code.
+    std::string name = word;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
+    name = name.compare(0, 3, "VK_") == 0 ? name : "VK_" + name;
+    const KeyName* named = std::find_if(std::begin(keyNameTable), std::end(keyNameTable),
+                                        [&](const KeyName& k) { return name == k.name; });
+    step->number = named != std::end(keyNameTable) ? named->code : -1;
+    return named != std::end(keyNameTable) || (parseInteger(word, &step->number) &&
+                                               step->number >= row.low && step->number <= row.high)
+               ? ""
+               : quoted(word) + " is not a key of the settings file, nor a code from 0 to 254";
+  }
+  if (row.args == Args::kSetting && (word.find('=') == std::string::npos || word[0] == '=')) {
+    return quoted(word) + " is not KEY=VALUE";
+  }
+  const bool named =
+      !word.empty() && word[0] >= 'a' && word[0] <= 'z' &&
+      ("|" + std::string(row.usage) + "|").find("|" + word + "|") != std::string::npos;
+  if (row.args != Args::kNumber || named) {
+    return "";
+  }
+  return !parseInteger(word, &step->number)                  ? quoted(word) + " is not a number"
+         : step->number < row.low || step->number > row.high ? quoted(word) + " is out of range"
+                                                             : "";
+}
+
+// Blanks part words, double quotes group them, a '#' outside them ends the line; false: no close.
 bool splitWords(const std::string& line, std::vector<std::string>* words) {
-  const char* blanks = " \t\r";
+  const char* blanks = " \t";
   for (size_t i = line.find_first_not_of(blanks); i != std::string::npos && line[i] != '#';
        i = line.find_first_not_of(blanks, i)) {
     const size_t quote = line[i] == '"' ? 1 : 0;
-    size_t end =
+    const size_t end =
         quote ? line.find('"', i + 1) : std::min(line.find_first_of(blanks, i), line.size());
     if (end == std::string::npos) {
       return false;
@@ -50,232 +138,60 @@ bool splitWords(const std::string& line, std::vector<std::string>* words) {
   return true;
 }
 
-// A value too large for int64_t is taken as its largest, so that it reads as out of range.
-bool parseInteger(const std::string& word, int64_t* value) {
-  const size_t sign = word.compare(0, 1, "-") == 0 ? 1 : 0;
-  const bool hex = word.compare(sign, 2, "0x") == 0 || word.compare(sign, 2, "0X") == 0;
-  const char* end = word.data() + word.size();
-  uint64_t magnitude = 0;
-  // Unlike strtoll, from_chars takes no blanks, sign or prefix of its own.
-  const auto [last, error] =
-      std::from_chars(word.data() + sign + (hex ? 2 : 0), end, magnitude, hex ? 16 : 10);
-  if (last != end || error == std::errc::invalid_argument) {
-    return false;
-  }
-  const auto parsed = static_cast<int64_t>(
-      error == std::errc() ? std::min<uint64_t>(magnitude, INT64_MAX) : INT64_MAX);
-  *value = sign != 0 ? -parsed : parsed;
-  return true;
-}
+}  // namespace
 
-int indexIn(const std::string& word, std::initializer_list<const char*> names) {
-  auto found =
-      std::find_if(names.begin(), names.end(), [&](const char* name) { return word == name; });
-  return found == names.end() ? -1 : static_cast<int>(found - names.begin());
-}
-
-// A number within the row's bounds; `notOne` is what a word that is no number is not.
-std::string number(const CommandRow& row, const std::string& word, int64_t* value,
-                   const char* notOne = "a number") {
-  if (!parseInteger(word, value)) {
-    return quoted(word) + " is not " + notOne;
-  }
-  if (*value >= row.low && *value <= row.high) {
-    return "";
-  }
-  if (row.command == Command::kFrames && *value > row.high) {
-    return quoted(word) +
-           " is more frames than one step runs; split longer runs over several steps";
-  }
-  // A ped's usage line does not show the bounds of its handle.
-  return quoted(word) + " is out of range" +
-         (row.args != Args::kPed
-              ? ""
-              : ": handles go from " + std::to_string(row.low) + " to " + std::to_string(row.high));
-}
-
-std::string key(const std::string& word, int64_t* code) {
-  std::string name = upperCase(word);
-  name = name.compare(0, 3, "VK_") == 0 ? name : "VK_" + name;
-  auto named = std::find_if(std::begin(keyNameTable), std::end(keyNameTable),
-                            [&](const KeyName& k) { return name == k.name; });
-  if (named != std::end(keyNameTable)) {
-    *code = named->code;
-    return "";
-  }
-  std::string codes = "0 to " + std::to_string(kHighestKeyCode);
-  if (parseInteger(word, code)) {
-    return *code >= 0 && *code <= kHighestKeyCode
-               ? ""
-               : "key code " + quoted(word) + " is out of range: codes go from " + codes;
-  }
-  // The settings file's key names, without their "VK_".
-  std::string names;
-  for (const KeyName& each : keyNameTable) {
-    names += (names.empty() ? "" : ", ") + std::string(each.name).substr(3);
-  }
-  return quoted(word) + " is not a key: the names are " + names +
-         " (any case, VK_ optional), or a code from " + codes;
-}
-
-// Checks one step's words against its row and fills the step in; returns what is wrong, or "".
-std::string readWords(const CommandRow& row, const std::vector<std::string>& words, Step* step) {
-  // What each kind of words is called when missing, in the order of Args.
-  static const char* const kWhat[] = {"",          "N",    "KEY", "N",     "PED",
-                                      "KEY=VALUE", "TEXT", "WHO", "STATE", ""};
-  const std::string what = kWhat[static_cast<int>(row.args)];
-  const size_t least = what.empty() ? 0 : 1;
-  const size_t most = row.args == Args::kPeds ? 2 : least;
-  if (words.size() < least) {
-    return what + " is missing";
-  }
-  if (words.size() > most) {
-    return "unexpected " + quoted(words[most]) + (most == 0 ? "" : " after " + what) +
-           (row.args == Args::kText ? " (put text with blanks in double quotes)" : "");
-  }
-  const std::string word = least == 0 ? "" : words[0];
-  switch (row.args) {
-    case Args::kNumber:
-      return number(row, word, &step->number);
-    case Args::kKey:
-      return key(word, &step->number);
-    case Args::kPeds:
-      step->dead = words.size() == 2;
-      return step->dead && words[1] != "dead" ? quoted(words[1]) + " is not \"dead\""
-                                              : number(row, word, &step->number);
-    case Args::kPed: {
-      const int named = indexIn(word, {"player", "last"});
-      step->ped = named < 0 ? PedRef::kHandle : static_cast<PedRef>(named);
-      return named >= 0
-                 ? ""
-                 : number(row, word, &step->number, "a ped: use player, last or a ped's handle");
-    }
-    case Args::kSetting:
-    case Args::kText:
-      step->text = word;
-      return row.args == Args::kSetting && (word.find('=') == std::string::npos || word[0] == '=')
-                 ? quoted(word) + " is not KEY=VALUE"
-                 : "";
-    case Args::kWho: {
-      const int named = indexIn(word, {"player", "nobody", "all-living"});
-      step->who = named < 0 ? Who::kCount : static_cast<Who>(named);
-      return named >= 0 ? ""
-                        : number(row, word, &step->number,
-                                 "player, nobody, all-living or a count of peds");
-    }
-    case Args::kFileState: {
-      const int named = indexIn(word, {"default", "missing", "unchanged"});
-      step->file = static_cast<FileState>(named < 0 ? 0 : named);
-      return named < 0 ? quoted(word) + " is not default, missing or unchanged" : "";
-    }
-    default:
-      return "";
-  }
-}
-
-// The names a line may start with, or the expectations, for the message about an unknown one.
-std::string namesOf(bool expectations) {
-  std::string names;
-  for (size_t i = 0; i < kCommandRowCount; ++i) {
-    std::string name = kCommandRows[i].name;
-    bool expectation = name.compare(0, 7, "expect ") == 0;
-    if (expectation == expectations) {
-      names += (names.empty() ? "" : ", ") + name.substr(expectations ? 7 : 0);
-    }
-  }
-  return expectations ? names : names + ", expect";
-}
-
-// CR LF, LF and CR alone each end a line, so that a file saved by any editor reads line by line.
-std::vector<std::string> splitLines(const std::string& text) {
+bool parseScenario(const std::string& text, std::vector<Step>* steps, std::string* error) {
+  // CR LF, LF and CR alone each end a line, so that a file saved by any editor reads line by line.
   std::vector<std::string> lines;
-  for (size_t start = 0; start <= text.size();) {
-    size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+  for (size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0; start <= text.size();) {
+    const size_t end = std::min(text.find_first_of("\r\n", start), text.size());
     lines.push_back(text.substr(start, end - start));
     start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
-  return lines;
-}
-
-}  // namespace
-
-bool parseScenario(const std::string& text, Scenario* scenario, std::string* error) {
-  auto fail = [error](const std::string& why) {
-    *error = why;
-    return false;
-  };
-  if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) {
-    return fail("line 1: the file is UTF-16 text; save it as UTF-8 or plain ASCII");
-  }
-  bool bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
-  const std::vector<std::string> lines = splitLines(bom ? text.substr(3) : text);
-  bool framesRun = false;
   for (size_t i = 0; i < lines.size(); ++i) {
-    int number = static_cast<int>(i + 1);
-    std::string where = "line " + std::to_string(number) + ": ";
+    Step step;
+    step.line = static_cast<int>(i + 1);
+    const std::string where = "line " + std::to_string(step.line) + ": ";
     std::vector<std::string> words;
     if (!splitWords(lines[i], &words)) {
-      return fail(where + "a quote is not closed in " + quoted(lines[i]));
+      *error = where + "a quote is not closed in " + quoted(lines[i]);
+      return false;
     }
     if (words.empty()) {
       continue;
     }
-    bool expectation = words[0] == "expect";
-    if (expectation && words.size() < 2) {
-      return fail(where + "expect: what to expect is missing; expectations are: " + namesOf(true));
+    const ptrdiff_t named = words[0] == "expect" && words.size() > 1 ? 2 : 1;
+    const std::string name = named == 2 ? "expect " + words[1] : words[0];
+    const Row* row = std::find_if(std::begin(kRows), std::end(kRows),
+                                  [&](const Row& r) { return name == r.name; });
+    if (row == std::end(kRows)) {
+      *error = where + "unknown command " + quoted(name) + " (README.md lists the commands)";
+      return false;
     }
-    const std::string name = expectation ? "expect " + words[1] : words[0];
-    const CommandRow* end = kCommandRows + kCommandRowCount;
-    const CommandRow* row =
-        std::find_if(kCommandRows, end, [&](const CommandRow& r) { return name == r.name; });
-    if (row == end) {
-      return fail(where + (expectation ? "expect: unknown expectation " + quoted(words[1]) +
-                                             "; expectations are: " + namesOf(true)
-                                       : "unknown command " + quoted(words[0]) +
-                                             "; the commands are: " + namesOf(false)));
-    }
-    Step step;
-    step.line = number;
     step.command = row->command;
     for (const std::string& word : words) {
       step.written += (step.written.empty() ? "" : " ") + escaped(word);
     }
-    const std::vector<std::string> args(words.begin() + (expectation ? 2 : 1), words.end());
-    std::string wrong = readWords(*row, args, &step);
+    std::string wrong =
+        readWords(*row, std::vector<std::string>(words.begin() + named, words.end()), &step);
     if (wrong.empty() && row->args == Args::kBody) {
       // The body is taken as it stands: settings lines may hold "#" and quotes.
-      for (++i; i < lines.size() && lines[i] != "end"; ++i) {
+      for (step.text.clear(), ++i; i < lines.size() && lines[i] != "end"; ++i) {
         step.text += lines[i] + "\r\n";
       }
       wrong = i == lines.size() ? "no line \"end\" closes it" : "";
     }
     if (!wrong.empty()) {
-      return fail(where + row->name + ": " + wrong + " (usage: " + usageOf(*row) + ")");
+      const bool bounded = row->args == Args::kNumber && row->low <= row->high;
+      *error = where + row->name + ": " + wrong + " (usage: " + row->name + " " + row->usage +
+               (bounded ? ", from " + std::to_string(row->low) + " to " + std::to_string(row->high)
+                        : "") +
+               ")";
+      return false;
     }
-    framesRun = framesRun || (step.command == Command::kFrames && step.number > 0);
-    scenario->steps.push_back(step);
-  }
-  if (scenario->steps.empty()) {
-    scenario->warnings.push_back(
-        "the scenario has no commands: nothing runs and nothing is checked");
-  } else if (!framesRun) {
-    scenario->warnings.push_back("the scenario runs no frame: the plug-in's script never starts");
+    steps->push_back(step);
   }
   return true;
-}
-
-std::string keyName(uint32_t code) {
-  auto key = std::find_if(std::begin(keyNameTable), std::end(keyNameTable),
-                          [&](const KeyName& k) { return k.code == code; });
-  return key == std::end(keyNameTable) ? "key " + std::to_string(code)
-                                       : std::string(key->name).substr(3);
-}
-
-std::string upperCase(std::string text) {
-  for (char& c : text) {
-    c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-  }
-  return text;
 }
 
 std::string escaped(const std::string& text) {
