@@ -53,7 +53,12 @@ void loadSettings() {
   }
 }
 
-void reloadSettingsNow() {
-  loadSettings();
-  lastLoadTime = invokeNative32(native::kGetGameTimer);
+void reloadPhase() {
+  // A signed 32-bit difference, so the test holds when the game timer wraps.
+  const int32_t now = invokeNative32(native::kGetGameTimer);
+  if (static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(lastLoadTime)) >=
+      kReloadIntervalMs) {
+    loadSettings();
+    lastLoadTime = invokeNative32(native::kGetGameTimer);
+  }
 }

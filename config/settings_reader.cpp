@@ -1,11 +1,8 @@
-// The settings file's line rules, applied to text in memory.
-//
-// The text is as the file holds it, and the text-mode rules are applied here (CR LF ends a line, a
-// Ctrl-Z byte ends the text), so the Windows build and the native build read the same bytes the
-// same way.
+// The settings file's line rules, applied to text in memory. The text is as the file holds it and
+// the text-mode rules are applied here, so both builds read the same bytes the same way.
 #include "config/settings_reader.h"
 
-#include <cstring>
+#include <algorithm>
 
 #include "common/settings.h"
 #include "config/key_names.h"
@@ -13,25 +10,23 @@
 namespace {
 
 constexpr char kEndOfText = 0x1A;  // Ctrl-Z: text mode ends the file here
+constexpr std::string_view kBlanks = " \t\r\n";
+constexpr size_t kNone = std::string_view::npos;
 
-// The first `c` in [from, end), or null.
-const char* find(const char* from, const char* end, char c) {
-  return static_cast<const char*>(std::memchr(from, c, static_cast<size_t>(end - from)));
-}
-
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+// The first `n` bytes of `text`, or all of it for kNone. Unlike substr, it has no throwing path to
+// pull the C++ runtime's exceptions into the DLL.
+std::string_view head(std::string_view text, size_t n) {
+  return {text.data(), std::min(n, text.size())};
 }
 
 // Exactly four bytes, "true" in any mix of ASCII capitals; no trimming.
-bool isTrue(const char* value, const char* end) {
-  constexpr char kTrue[] = "true";
-  if (end - value != 4) {
+bool isTrue(std::string_view value) {
+  if (value.size() != 4) {
     return false;
   }
-  for (int i = 0; i < 4; ++i) {
-    const char c = value[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kTrue[i]) {
+  for (size_t i = 0; i < 4; ++i) {
+    // Bit 5 set is ASCII lower-casing here: only 't' and 'T' give 't', and so on.
+    if ((value[i] | 0x20) != "true"[i]) {
       return false;
     }
   }
@@ -39,79 +34,57 @@ bool isTrue(const char* value, const char* end) {
 }
 
 // The value trimmed of blanks at both ends, looked up as a key name; F3 when it names none.
-uint32_t keyCode(const char* value, const char* end) {
-  while (value < end && isBlank(*value)) {
-    ++value;
-  }
-  while (end > value && isBlank(end[-1])) {
-    --end;
-  }
+uint32_t keyCode(std::string_view value) {
+  value = head(value, value.find_last_not_of(kBlanks) + 1);  // all blanks: none left
+  value.remove_prefix(std::min(value.find_first_not_of(kBlanks), value.size()));
   uint32_t code = kDefaultToggleKey;
-  return lookupKeyName(value, static_cast<size_t>(end - value), &code) ? code : kDefaultToggleKey;
+  return lookupKeyName(value.data(), value.size(), &code) ? code : kDefaultToggleKey;
 }
 
-// Whether the key ends with the '=' at `equals`. Every key ends in '=' and holds no other, so a
-// line holds a key exactly when the key ends at one of its '='.
-bool keyEndsAt(const char* line, const char* equals, std::string_view key) {
-  return static_cast<size_t>(equals + 1 - line) >= key.size() &&
-         std::memcmp(equals + 1 - key.size(), key.data(), key.size()) == 0;
-}
-
-// The first key of the fixed order that the line holds decides what it sets, and the value is
-// everything after the line's first '=', whichever key that is.
-void applyLine(const char* line, const char* end) {
-  const char* const firstEquals = find(line, end, '=');
-  if (firstEquals == nullptr) {
-    return;  // no key: a comment, a section header, a blank line
+// The first of the three keys, in their fixed order, that the line holds decides what it sets;
+// its value is everything after the line's first '=', whichever key that is.
+void applyLine(std::string_view line) {
+  const size_t equals = line.find('=');
+  if (equals == kNone) {
+    return;  // every key ends in '=': a comment, a section header or a blank line holds none
   }
-  const char* const value = firstEquals + 1;
-  bool hasToggleKey = false;
-  bool hasAffectAllPeds = false;
-  for (const char* equals = firstEquals; equals != nullptr; equals = find(equals + 1, end, '=')) {
-    if (keyEndsAt(line, equals, kEnabledKey)) {
-      settings.keybindEnabled = isTrue(value, end);
-      return;  // first in the order: nothing later in the line can matter
-    }
-    hasToggleKey = hasToggleKey || keyEndsAt(line, equals, kToggleKeyKey);
-    hasAffectAllPeds = hasAffectAllPeds || keyEndsAt(line, equals, kAffectAllPedsKey);
+  std::string_view value = line;
+  value.remove_prefix(equals + 1);
+  // A key's one '=' is its last byte, so no key starts more than its length before the first '='.
+  const auto holds = [&](std::string_view key) {
+    return line.find(key, equals + 1 >= key.size() ? equals + 1 - key.size() : 0) != kNone;
+  };
+  if (holds(kEnabledKey)) {
+    settings.keybindEnabled = isTrue(value);
+  } else if (holds(kToggleKeyKey)) {
+    settings.toggleKey = keyCode(value);
+  } else if (holds(kAffectAllPedsKey)) {
+    settings.affectAllPeds = isTrue(value);
   }
-  if (hasToggleKey) {
-    settings.toggleKey = keyCode(value, end);
-  } else if (hasAffectAllPeds) {
-    settings.affectAllPeds = isTrue(value, end);
-  }
-}
-
-// Where the text that counts ends: at a Ctrl-Z within the limit; otherwise, when the text goes on
-// past the limit, after the last line feed within it, since the line after that was not read
-// whole.
-const char* textEnd(const char* text, size_t length) {
-  const char* const limit = text + (length < kSettingsReadLimit ? length : kSettingsReadLimit);
-  if (const char* ctrlZ = find(text, limit, kEndOfText)) {
-    return ctrlZ;
-  }
-  if (length <= kSettingsReadLimit) {
-    return limit;
-  }
-  const char* end = limit;
-  while (end > text && end[-1] != '\n') {
-    --end;
-  }
-  return end;
 }
 
 }  // namespace
 
 void applySettingsText(const char* text, size_t length) {
-  const char* const end = textEnd(text, length);
-  for (const char* line = text;;) {
-    const char* const lineFeed = find(line, end, '\n');
-    if (lineFeed == nullptr) {
-      applyLine(line, end);  // the last line needs no line end
-      return;
-    }
+  std::string_view rest(text, std::min(length, kSettingsReadLimit));
+  if (const size_t ctrlZ = rest.find(kEndOfText); ctrlZ != kNone) {
+    rest = head(rest, ctrlZ);
+  } else if (length > kSettingsReadLimit) {
+    // The file goes on past the limit: the line the limit cuts was not read whole, and is left
+    // out (all of the text, when no line feed comes before the limit).
+    rest = head(rest, rest.rfind('\n') + 1);
+  }
+  for (;;) {
+    const size_t lineFeed = rest.find('\n');
+    std::string_view line = head(rest, lineFeed);
     // A CR right before the LF is part of the line end, not of the line.
-    applyLine(line, lineFeed > line && lineFeed[-1] == '\r' ? lineFeed - 1 : lineFeed);
-    line = lineFeed + 1;
+    if (lineFeed != kNone && !line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    applyLine(line);
+    if (lineFeed == kNone) {
+      return;  // the last line needs no line end
+    }
+    rest.remove_prefix(lineFeed + 1);
   }
 }

@@ -21,12 +21,19 @@ void keyEventHandler(uint32_t key, uint16_t /*repeats*/, uint8_t /*scanCode*/,
   record.upFlag.store(isUpNow, std::memory_order_relaxed);
 }
 
-bool isReleaseFresh(KeyRecord& record) {
-  uint32_t stampMs = record.stampMs.load(std::memory_order_relaxed);
-  // Elapsed time in wrapping arithmetic, so the window holds across the tick counter's wrap.
-  // The clock is read after the stamp, so a fresh event cannot look as if it came from the future.
-  uint32_t elapsedMs = platformTickCount() - stampMs;
-  if (elapsedMs >= kReleaseWindowMs) {
+bool isKeyJustReleased(uint32_t key) {
+  if (key >= kKeyCodeLimit) {
+    return false;
+  }
+  KeyRecord& record = keyTable[key];
+  // The up flag before the clock: a pass with no release recorded reads no clock.
+  if (record.upFlag.load(std::memory_order_relaxed) == 0) {
+    return false;
+  }
+  // The stamp before the clock, so a fresh event cannot look as if it came from the future; the
+  // elapsed time in wrapping arithmetic, so the window holds across the tick counter's wrap.
+  const uint32_t stampMs = record.stampMs.load(std::memory_order_relaxed);
+  if (platformTickCount() - stampMs >= kReleaseWindowMs) {
     return false;
   }
   // Cleared so that one release is reported once.
@@ -37,7 +44,9 @@ bool isReleaseFresh(KeyRecord& record) {
   return true;
 }
 
-void toggleProtection() {
-  settings.active = !settings.active;
-  showToggleToast(settings.active ? kEnabledMessage : kDisabledMessage);
+void togglePhase() {
+  if (settings.keybindEnabled && isKeyJustReleased(settings.toggleKey)) {
+    settings.active = !settings.active;
+    showToggleToast(settings.active ? kEnabledMessage : kDisabledMessage);
+  }
 }

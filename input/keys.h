@@ -28,29 +28,9 @@ extern KeyRecord keyTable[kKeyCodeLimit];
 void keyEventHandler(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended,
                      int32_t isWithAlt, int32_t wasDownBefore, int32_t isUpNow);
 
-// The rest of isKeyJustReleased once the record's up flag is seen set: whether the release was
-// recorded less than 100 ms ago, by the tick count; clears the record when it was.
-[[gnu::cold]] bool isReleaseFresh(KeyRecord& record);
-
 // True once for a release of `key` recorded less than 100 ms ago; clears the record when true.
-// Inline, as is the toggle phase: every pass runs this much, and with no release recorded it is a
-// few loads; the clock and everything after it are out of line.
-inline bool isKeyJustReleased(uint32_t key) {
-  if (key >= kKeyCodeLimit) {
-    return false;
-  }
-  // The up flag first: nearly every pass finds no release, and then reads nothing more, the clock
-  // least of all.
-  KeyRecord& record = keyTable[key];
-  return record.upFlag.load(std::memory_order_relaxed) != 0 && isReleaseFresh(record);
-}
+bool isKeyJustReleased(uint32_t key);
 
-// Flips protection and posts the matching notice.
-[[gnu::cold]] void toggleProtection();
-
-// The toggle phase of a pass: flips protection when the toggle key has just been released.
-inline void togglePhase() {
-  if (settings.keybindEnabled && isKeyJustReleased(settings.toggleKey)) {
-    toggleProtection();
-  }
-}
+// The toggle phase of a pass: flips protection, and posts the matching notice, when the toggle key
+// has just been released.
+void togglePhase();
