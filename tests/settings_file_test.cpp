@@ -248,8 +248,9 @@ TEST_F(SettingsFileTest, ADefaultFileCutShortIsRemovedAndWrittenWholeOnALaterRel
   EXPECT_EQ(written, kDefaultFile);
 }
 
-// Natively the test runs as root, for whom permissions stop nothing; this thread's file accesses
-// are made as an ordinary user for a while instead (the file-system identity is per thread).
+// Permissions stop nothing for root, so as root this thread's file accesses are made as an
+// ordinary user for a while (the file-system identity is per thread); an ordinary user running the
+// test needs no switch.
 class OrdinaryUserFiles {
  public:
   OrdinaryUserFiles() {
@@ -295,6 +296,8 @@ TEST_F(SettingsFileTest, AnExistingFileThatCannotBeReadIsLeftUntouched) {
     loadSettings();
   }
   expectSettings(kStarts[0]);
+  // Readable again, so that an ordinary user running the test can check the bytes too.
+  ASSERT_EQ(chmod(model::kFileName, 0644), 0);
   std::string after;
   ASSERT_TRUE(readFile(&after));
   EXPECT_EQ(after, content);
