@@ -64,6 +64,30 @@ bool reloadedIn(int32_t frame) {
   return reads == 2;
 }
 
+// What a player's editor may save, as the player's readme tells it: UTF-16 ("Unicode" in older
+// Notepad) sets nothing and stays as saved; a UTF-8 byte order mark does no harm.
+TEST_F(SettingsFileTest, AFileSavedAsUtf16SetsNothingAndAUtf8ByteOrderMarkDoesNoHarm) {
+  const std::string text = "enabled=false\r\ntoggle-key=VK_F7\r\naffect-all-peds=false\r\n";
+  std::string utf16 = "\xFF\xFE";
+  for (char c : text) {
+    utf16 += c + "\0"s;
+  }
+  writeFile(utf16);
+  settings = kStarts[0];
+  loadAndStart();
+  runFrameAt(5000);
+  EXPECT_TRUE(reloadedIn(2));
+  expectSettings(kStarts[0]);
+  std::string content;
+  ASSERT_TRUE(readFile(&content));
+  EXPECT_EQ(content, utf16);
+
+  writeFile("\xEF\xBB\xBF" + text);
+  runFrameAt(10000);
+  EXPECT_TRUE(reloadedIn(3));
+  expectSettings({false, 118, false, kStarts[0].active});
+}
+
 TEST_F(SettingsFileTest, AnEmptyFileSetsNothingAndIsNotRewritten) {
   writeFile("");
   settings = kStarts[0];
