@@ -33,6 +33,11 @@ SOURCES = $(if $(IN_GIT),$(wildcard $(shell git ls-files --cached --others --exc
 # Wine keeps its prefix inside the build tree, so runs never touch the user's own.
 export WINEPREFIX := $(CURDIR)/build/wine-prefix
 export WINEDEBUG := -all
+# What Wine writes beside its prefix (menu entries and caches when it makes one) stays there too.
+WINE_TARGETS := run test-windows
+$(WINE_TARGETS): export XDG_CONFIG_HOME := $(CURDIR)/build/wine-home/config
+$(WINE_TARGETS): export XDG_DATA_HOME := $(CURDIR)/build/wine-home/data
+$(WINE_TARGETS): export XDG_CACHE_HOME := $(CURDIR)/build/wine-home/cache
 MAKEFLAGS += --no-print-directory
 
 .PHONY: all windows dist release run tidy test $(addprefix test-,$(SUITES)) check-format format \
