@@ -19,8 +19,9 @@ groups="native windows wine dist format tidy"
 if ! sh scripts/ensure-tools.sh $groups; then
   # shellcheck disable=SC2086
   missing=$(sh scripts/ensure-tools.sh --missing $groups)
+  reason=${missing:+missing Debian packages: $missing}
   echo
-  echo "make test: FAILED, nothing run; ${missing:+missing Debian packages: $missing}${missing:-the tools could not be checked (see above)}"
+  echo "make test: FAILED, nothing run; ${reason:-the tools could not be checked (see above)}"
   exit 1
 fi
 
@@ -35,7 +36,8 @@ make -s tidy || note "clang-tidy findings (see build/tidy)"
 echo "== workflows"
 if ! sh scripts/ensure-tools.sh workflows; then
   missing=$(sh scripts/ensure-tools.sh --missing workflows)
-  note "workflows not checked: ${missing:+missing Debian packages: $missing}${missing:-the workflow checkers could not be installed from the npm registry}"
+  reason=${missing:+missing Debian packages: $missing}
+  note "workflows not checked: ${reason:-the workflow checkers could not be installed from the npm registry}"
 else
   make -s check-workflows || note "workflow files invalid (see .github/workflows)"
   sh tests/workflows/planted_mistakes.sh || note "the workflow check passes a planted mistake"
