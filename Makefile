@@ -17,14 +17,27 @@ FRAMES ?= 1000000
 export FUZZ_SECONDS BENCH_ARGS
 SUITES := native asan tsan windows
 ENSURE = sh scripts/ensure-tools.sh
+# Runs a command on a preset's build folder while no other make does (targets made together,
+# make -j2 dist run, would otherwise configure or build one folder twice at once).
+LOCKED = mkdir -p build && flock build/$(1).lock
 # Configures a preset quietly and builds it (the targets given, or all).
-BUILD = cmake --preset $(1) >/dev/null && cmake --build --preset $(1) $(if $(2),--target $(2))
-# Every C++ file git tracks or would add, less those deleted from the working tree.
-SOURCES = $(wildcard $(shell git ls-files --cached --others --exclude-standard '*.cpp' '*.h'))
+BUILD = $(call LOCKED,$(1)) cmake --preset $(1) >/dev/null && \
+	$(call LOCKED,$(1)) cmake --build --preset $(1) $(if $(2),--target $(2))
+# Every C++ file git tracks or would add, less those deleted from the working tree; in a source
+# tree that is not a git checkout (a downloaded archive), every one outside build/ and dist/.
+IN_GIT := $(shell [ "$$(git rev-parse --show-toplevel 2>/dev/null)" = "$$(pwd -P)" ] && echo yes)
+SOURCES = $(if $(IN_GIT),$(wildcard $(shell git ls-files --cached --others --exclude-standard \
+	'*.cpp' '*.h')),$(shell find . \( -path ./build -o -path ./dist -o -path ./.git \) -prune -o \
+	-type f \( -name '*.cpp' -o -name '*.h' \) -print | sed 's|^\./||' | sort))
 
 # Wine keeps its prefix inside the build tree, so runs never touch the user's own.
 export WINEPREFIX := $(CURDIR)/build/wine-prefix
 export WINEDEBUG := -all
+# What Wine writes beside its prefix (menu entries and caches when it makes one) stays there too.
+WINE_TARGETS := run test-windows
+$(WINE_TARGETS): export XDG_CONFIG_HOME := $(CURDIR)/build/wine-home/config
+$(WINE_TARGETS): export XDG_DATA_HOME := $(CURDIR)/build/wine-home/data
+$(WINE_TARGETS): export XDG_CACHE_HOME := $(CURDIR)/build/wine-home/cache
 MAKEFLAGS += --no-print-directory
 
 .PHONY: all windows dist release run tidy test $(addprefix test-,$(SUITES)) check-format format \
@@ -41,8 +54,8 @@ dist:
 	@$(ENSURE) windows dist
 	@$(call BUILD,windows,dist)
 
+# The script installs what the release needs once it knows there is a commit to release.
 release:
-	@$(ENSURE) native windows wine dist format tidy workflows
 	@sh scripts/release.sh
 
 # The session script's status (0, 1, 2, 130) is documented there; make ends with its own.
@@ -53,28 +66,32 @@ run:
 	@$(call BUILD,windows,quillmere_asi quillmere_run)
 	@sh scripts/run-session.sh -- "$$QUILLMERE_SCENARIO"
 
+# The script installs the tools first, so that a missing one still ends in a verdict line.
 test:
-	@$(ENSURE) native windows wine dist format tidy workflows
 	@sh scripts/test-all.sh $(SUITES)
 
 # One suite: configure, build, run its tests (the log goes to build/test-logs/SUITE.log).
 $(addprefix test-,$(SUITES)): test-%:
 	@$(ENSURE) $(if $(filter windows,$*),windows wine dist,native)
 	@$(call BUILD,$*)
-	@ctest --preset $*
+	@$(call LOCKED,$*) ctest --preset $*
 
 tidy:
 	@$(ENSURE) native windows tidy
-	@cmake --preset native >/dev/null && cmake --preset windows >/dev/null
+	@$(call LOCKED,native) cmake --preset native >/dev/null
+	@$(call LOCKED,windows) cmake --preset windows >/dev/null
 	@sh scripts/tidy.sh
 
+# With no file to name, clang-format would read standard input: refuse instead.
 check-format:
 	@$(ENSURE) format
+	@$(if $(SOURCES),,echo "check-format: no C++ file found in this tree" >&2; exit 1)
 	@clang-format --dry-run --Werror $(SOURCES)
-	@echo "formatting: clean"
+	@echo "formatting: clean ($(words $(SOURCES)) files)"
 
 format:
 	@$(ENSURE) format
+	@$(if $(SOURCES),,echo "format: no C++ file found in this tree" >&2; exit 1)
 	@clang-format -i $(SOURCES)
 
 check-workflows:

@@ -7,6 +7,11 @@ set -eu
 cd "$(dirname "$0")/.."
 
 fail() { echo "release: $*" >&2; exit 1; }
+# A release tags a commit: without one (a downloaded source archive), refuse before any work.
+[ -e .git ] || fail "this source tree is not a git checkout; cut a release from a clone"
+sh scripts/ensure-tools.sh native windows wine dist format tidy workflows
+[ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$(pwd -P)" ] ||
+  fail "git does not take $(pwd -P) for the top of a checkout; cut a release from a clone"
 version=$(sed -n 's/^project(Quillmere VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 tag=v$version
 [ -n "$version" ] || fail "no version in CMakeLists.txt"

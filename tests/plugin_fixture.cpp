@@ -21,8 +21,12 @@ void PluginTest::SetUp() {
   standinResetAll();
   resetPluginState();
   previousDir_ = std::filesystem::current_path().string();
-  char pattern[] = "/tmp/quillmere-test-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
+  // In TMPDIR when it is set, as temp_directory_path() reads it; /tmp otherwise.
+  std::error_code noTmpdir;
+  std::string pattern =
+      (std::filesystem::temp_directory_path(noTmpdir) / "quillmere-test-XXXXXX").string();
+  ASSERT_FALSE(noTmpdir) << "TMPDIR is no directory: " << noTmpdir.message();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr) << pattern;
   workDir_ = pattern;
   std::filesystem::current_path(workDir_);
 }

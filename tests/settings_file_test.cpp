@@ -64,6 +64,30 @@ bool reloadedIn(int32_t frame) {
   return reads == 2;
 }
 
+// What a player's editor may save, as the player's readme tells it: UTF-16 ("Unicode" in older
+// Notepad) sets nothing and stays as saved; a UTF-8 byte order mark does no harm.
+TEST_F(SettingsFileTest, AFileSavedAsUtf16SetsNothingAndAUtf8ByteOrderMarkDoesNoHarm) {
+  const std::string text = "enabled=false\r\ntoggle-key=VK_F7\r\naffect-all-peds=false\r\n";
+  std::string utf16 = "\xFF\xFE";
+  for (char c : text) {
+    utf16 += c + "\0"s;
+  }
+  writeFile(utf16);
+  settings = kStarts[0];
+  loadAndStart();
+  runFrameAt(5000);
+  EXPECT_TRUE(reloadedIn(2));
+  expectSettings(kStarts[0]);
+  std::string content;
+  ASSERT_TRUE(readFile(&content));
+  EXPECT_EQ(content, utf16);
+
+  writeFile("\xEF\xBB\xBF" + text);
+  runFrameAt(10000);
+  EXPECT_TRUE(reloadedIn(3));
+  expectSettings({false, 118, false, kStarts[0].active});
+}
+
 TEST_F(SettingsFileTest, AnEmptyFileSetsNothingAndIsNotRewritten) {
   writeFile("");
   settings = kStarts[0];
@@ -248,8 +272,9 @@ TEST_F(SettingsFileTest, ADefaultFileCutShortIsRemovedAndWrittenWholeOnALaterRel
   EXPECT_EQ(written, kDefaultFile);
 }
 
-// Natively the test runs as root, for whom permissions stop nothing; this thread's file accesses
-// are made as an ordinary user for a while instead (the file-system identity is per thread).
+// Permissions stop nothing for root, so as root this thread's file accesses are made as an
+// ordinary user for a while (the file-system identity is per thread); an ordinary user running the
+// test needs no switch.
 class OrdinaryUserFiles {
  public:
   OrdinaryUserFiles() {
@@ -295,6 +320,8 @@ TEST_F(SettingsFileTest, AnExistingFileThatCannotBeReadIsLeftUntouched) {
     loadSettings();
   }
   expectSettings(kStarts[0]);
+  // Readable again, so that an ordinary user running the test can check the bytes too.
+  ASSERT_EQ(chmod(model::kFileName, 0644), 0);
   std::string after;
   ASSERT_TRUE(readFile(&after));
   EXPECT_EQ(after, content);

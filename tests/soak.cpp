@@ -302,10 +302,12 @@ int main(int argc, char** argv) {
                  10 * kRewriteEvery, INT32_MAX / kFrameMs);
     return 2;
   }
-  // A directory of the run's own for the settings file.
-  char pattern[] = "/tmp/quillmere-soak-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) {
-    std::perror("mkdtemp");
+  // A directory of the run's own for the settings file, in TMPDIR when it is set.
+  std::error_code noTmpdir;
+  std::string pattern =
+      (std::filesystem::temp_directory_path(noTmpdir) / "quillmere-soak-XXXXXX").string();
+  if (noTmpdir || mkdtemp(pattern.data()) == nullptr) {
+    std::perror(pattern.c_str());
     return 2;
   }
   std::filesystem::path previous = std::filesystem::current_path();

@@ -1,7 +1,9 @@
 // Checks what the shipped readme takes from the plug-in against the plug-in's own tables: the key
 // table lists exactly the names the plug-in accepts, each with a key; the defaults and the quoted
 // settings file are the default file's; the file name and the reload interval are the plug-in's.
-// It must also be plain CR LF text, as Notepad shows it. Usage: quillmere-readme-check README
+// It must also be plain CR LF text, as Notepad shows it, tell players on Linux the loader's DLL
+// override, and send to a commit to rebuild it only when it names one.
+// Usage: quillmere-readme-check README
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -105,10 +107,26 @@ int main(int argc, char** argv) {
             text.find("Only the first " + std::to_string(kSettingsReadLimit / 1024) + " KiB") !=
                 std::string::npos,
         "the readme names the plug-in's settings file, reload interval and read limit");
+  check(text.find("\n  WINEDLLOVERRIDES=\"version=n,b\" %command%\n") != std::string::npos,
+        "the readme gives the launch options that make Wine load the ASI loader");
+
+  // "commit 488653d55a66." names a commit; "unknown" or "488653d55a66-modified" does not.
+  size_t named = text.find(", commit ");
+  named = named == std::string::npos ? named : named + 9;
+  const std::string commit =
+      named == std::string::npos ? "" : text.substr(named, text.find(". ", named) - named);
+  const bool isCommit =
+      !commit.empty() && commit.find_first_not_of("0123456789abcdef") == std::string::npos;
+  check(!commit.empty() && (text.find("check out that commit") != std::string::npos) == isCommit &&
+            (text.find("no commit rebuilds it") != std::string::npos) == !isCommit,
+        "the readme says how to rebuild the zip of commit \"" + commit + "\"");
   if (failures > 0) {
     std::printf("readme: %d checks failed\n", failures);
     return 1;
   }
-  std::printf("readme: key table, defaults, settings file, name, interval and limit agree\n");
+  std::printf(
+      "readme: key table, defaults, settings file, name, interval and limit agree; the Linux "
+      "override and how to rebuild commit %s are given\n",
+      commit.c_str());
   return 0;
 }

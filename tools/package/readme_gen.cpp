@@ -1,7 +1,10 @@
 // Fills in the player's readme template with the plug-in's own tables and the build's facts, and
 // prints it. In the template, @NAME@ stands for a value; a line holding only @KEY_TABLE@ or
-// @DEFAULT_FILE@ becomes that block, and @UNDERLINE@ underlines the line above.
+// @DEFAULT_FILE@ becomes that block, and @UNDERLINE@ underlines the line above. The lines after a
+// line @WITH_COMMIT@ are kept when COMMIT is a commit's id, those after @WITHOUT_COMMIT@ when it is
+// not (unknown, or an id with -modified), up to a line @END@.
 // Runs on the build machine. Usage: quillmere-readme TEMPLATE VERSION COMMIT DLL_SHA256
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -82,6 +85,26 @@ bool value(const std::string& name, char** argv, std::string* out) {
   return !out->empty();
 }
 
+// The template with its commit blocks resolved, or "" when they are not closed.
+std::string keepCommitBlocks(const std::string& text, bool commit) {
+  std::string kept;
+  bool keep = true, open = false;
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = std::min(text.find('\n', start), text.size());
+    const std::string line = text.substr(start, end - start);
+    if (line == "@WITH_COMMIT@" || line == "@WITHOUT_COMMIT@") {
+      keep = (line == "@WITH_COMMIT@") == commit;
+      open = true;
+    } else if (line == "@END@") {
+      keep = true;
+      open = false;
+    } else if (keep) {
+      kept += line + (end < text.size() ? "\n" : "");
+    }
+  }
+  return open ? "" : kept;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +113,13 @@ int main(int argc, char** argv) {
   if (text.empty()) {
     std::fprintf(stderr, "usage: quillmere-readme TEMPLATE VERSION COMMIT DLL_SHA256\n");
     return 2;
+  }
+  const std::string commit = argv[3];
+  text = keepCommitBlocks(
+      text, !commit.empty() && commit.find_first_not_of("0123456789abcdef") == std::string::npos);
+  if (text.empty()) {
+    std::fprintf(stderr, "quillmere-readme: a commit block is not closed with @END@\n");
+    return 1;
   }
   std::string out;
   for (size_t at = 0; at < text.size();) {
