@@ -36,6 +36,7 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
+[ -z "$help" ] || { echo "usage: $0 [--workdir DIR] [--plugin PATH] [--] [SCENARIO]"; exit 0; }
 
 runner=${QUILLMERE_RUNNER:-$root/build/windows/wine/quillmere-run.exe}
 [ -f "$runner" ] || fail "$(shown "$runner") is missing; build it with: make windows"
@@ -46,10 +47,13 @@ plugin=${plugin:-$root/dist/Quillmere.asi}
 [ -f "$plugin" ] || fail "no plug-in file at $(shown "$plugin")"
 [ -z "$workdir" ] || { mkdir -p -- "$workdir" 2>/dev/null && [ -d "$workdir" ]; } ||
   fail "cannot work in $(shown "$workdir")"
-# The first run in a new prefix sets it up, for about 10 s.
-export WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}" WINEDEBUG="${WINEDEBUG:--all}"
-[ -z "$help" ] || { echo "usage: $0 [--workdir DIR] [--plugin PATH] [--] [SCENARIO]" &&
-  exec wine "$runner" --help; }
+# Wine keeps its prefix, and the menu entries it makes, in the build tree, never in the home folder.
+export WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}" WINEDEBUG="${WINEDEBUG:--all}" \
+  XDG_CONFIG_HOME="${XDG_CONFIG_HOME:-$root/build/wine-home/config}" \
+  XDG_DATA_HOME="${XDG_DATA_HOME:-$root/build/wine-home/data}" \
+  XDG_CACHE_HOME="${XDG_CACHE_HOME:-$root/build/wine-home/cache}"
+# A new prefix is set up once (about 10 s), not by two runs at once.
+[ -d "$WINEPREFIX" ] || flock "$WINEPREFIX.lock" wineboot -i >/dev/null 2>&1
 
 # This script's own folder, for the copies, the working folder (or a link to the one given) and
 # the runner's status file. It goes however the script ends; a link goes without what it leads to.

@@ -58,10 +58,17 @@ uint64_t call(uint64_t hash, Args... args) {
   (nativePush64(static_cast<uint64_t>(args)), ...);
   return *nativeCall();
 }
-// What every pass must do: the reload's timer check and one look at the toggle key's record.
+// What every pass must do by the rules, straight-line: the game timer against the last reload's
+// time, the keybind switch and the toggle key's record, and `active`. What the plug-in does beyond
+// this is its own structure: its phases as functions, and their calls.
 void floorStart() {
-  benchmark::DoNotOptimize(call(native::kGetGameTimer));
-  benchmark::DoNotOptimize(keyTable[kDefaultToggleKey].upFlag.load(std::memory_order_relaxed));
+  const auto now = static_cast<uint32_t>(call(native::kGetGameTimer));
+  benchmark::DoNotOptimize(static_cast<int32_t>(now - static_cast<uint32_t>(lastLoadTime)) >=
+                           kReloadIntervalMs);
+  const uint32_t key = settings.toggleKey;
+  benchmark::DoNotOptimize(settings.keybindEnabled && key < kKeyCodeLimit &&
+                           keyTable[key].upFlag.load(std::memory_order_relaxed) != 0);
+  benchmark::DoNotOptimize(settings.active);
 }
 void floorInactive() {
   floorStart();

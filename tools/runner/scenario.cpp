@@ -15,9 +15,8 @@ namespace {
 // body.
 enum class Args { kNone, kNumber, kKey, kText, kSetting, kBody };
 
-// A command's name as written (an expectation's is "expect WHAT"), its word, the bounds of its
-// number, and its usage after the name; a lower-case name there may stand for the number (the
-// player, "last"). README.md says what each command does.
+// A command's name ("expect WHAT" for an expectation), its word, its number's bounds and its
+// usage, where a lower-case name may stand for the number ("last"). README.md tells what each does.
 struct Row {
   const char* name;
   Command command;
@@ -27,32 +26,32 @@ struct Row {
 };
 
 using C = Command;
+using A = Args;
 const Row kRows[] = {
-    {"frames", C::kFrames, Args::kNumber, 0, 1000000, "N"},
-    {"frame-ms", C::kFrameMs, Args::kNumber, 0, 60000, "MS"},
-    {"advance-game-time", C::kAdvanceGameTime, Args::kNumber, 0, INT32_MAX, "MS"},
-    {"sleep", C::kSleep, Args::kNumber, 0, 60000, "MS"},
-    {"press", C::kPress, Args::kKey, 0, 254, "KEY"},
-    {"release", C::kRelease, Args::kKey, 0, 254, "KEY"},
-    {"tap", C::kTap, Args::kKey, 0, 254, "KEY"},
-    {"add-peds", C::kAddPeds, Args::kNumber, 0, 10000, "N [dead]"},
-    {"kill-ped", C::kKillPed, Args::kNumber, INT32_MIN, INT32_MAX, "player|last|HANDLE"},
-    {"revive-ped", C::kRevivePed, Args::kNumber, INT32_MIN, INT32_MAX, "player|last|HANDLE"},
-    {"remove-ped", C::kRemovePed, Args::kNumber, INT32_MIN, INT32_MAX, "player|last|HANDLE"},
-    {"write-settings", C::kWriteSettings, Args::kBody, 0, 0, "... end"},
-    {"edit-settings", C::kEditSettings, Args::kSetting, 0, 0, "KEY=VALUE"},
-    {"delete-settings", C::kDeleteSettings, Args::kNone, 0, 0, ""},
-    {"settings-directory", C::kSettingsDirectory, Args::kNone, 0, 0, ""},
-    {"lock-settings", C::kLockSettings, Args::kNone, 0, 0, ""},
-    {"deny-reading-settings", C::kDenyReadingSettings, Args::kNone, 0, 0, ""},
-    {"unlock-settings", C::kUnlockSettings, Args::kNone, 0, 0, ""},
-    {"expect notices", C::kExpectNotices, Args::kNumber, 0, INT32_MAX, "N"},
-    {"expect last-notice", C::kExpectLastNotice, Args::kText, 0, 0, "\"TEXT\""},
-    {"expect protected", C::kExpectProtected, Args::kNumber, 0, INT32_MAX,
+    {"frames", C::kFrames, A::kNumber, 0, 1000000, "N"},
+    {"frame-ms", C::kFrameMs, A::kNumber, 0, 60000, "MS"},
+    {"advance-game-time", C::kAdvanceGameTime, A::kNumber, 0, INT32_MAX, "MS"},
+    {"sleep", C::kSleep, A::kNumber, 0, 60000, "MS"},
+    {"press", C::kPress, A::kKey, 0, 254, "KEY"},
+    {"release", C::kRelease, A::kKey, 0, 254, "KEY"},
+    {"tap", C::kTap, A::kKey, 0, 254, "KEY"},
+    {"add-peds", C::kAddPeds, A::kNumber, 0, 10000, "N [dead]"},
+    {"kill-ped", C::kKillPed, A::kNumber, INT32_MIN, INT32_MAX, "player|last|HANDLE"},
+    {"revive-ped", C::kRevivePed, A::kNumber, INT32_MIN, INT32_MAX, "player|last|HANDLE"},
+    {"remove-ped", C::kRemovePed, A::kNumber, INT32_MIN, INT32_MAX, "player|last|HANDLE"},
+    {"write-settings", C::kWriteSettings, A::kBody, 0, 0, "... end"},
+    {"edit-settings", C::kEditSettings, A::kSetting, 0, 0, "KEY=VALUE"},
+    {"delete-settings", C::kDeleteSettings, A::kNone, 0, 0, ""},
+    {"settings-directory", C::kSettingsDirectory, A::kNone, 0, 0, ""},
+    {"lock-settings", C::kLockSettings, A::kNone, 0, 0, ""},
+    {"deny-reading-settings", C::kDenyReadingSettings, A::kNone, 0, 0, ""},
+    {"unlock-settings", C::kUnlockSettings, A::kNone, 0, 0, ""},
+    {"expect notices", C::kExpectNotices, A::kNumber, 0, INT32_MAX, "N"},
+    {"expect last-notice", C::kExpectLastNotice, A::kText, 0, 0, "\"TEXT\""},
+    {"expect protected", C::kExpectProtected, A::kNumber, 0, INT32_MAX,
      "player|nobody|all-living|N"},
-    {"expect settings-file", C::kExpectSettingsFile, Args::kNumber, 1, 0,
-     "default|missing|unchanged"},
-    {"expect file-writes", C::kExpectFileWrites, Args::kNumber, 0, INT32_MAX, "N"},
+    {"expect settings-file", C::kExpectSettingsFile, A::kNumber, 1, 0, "default|missing|unchanged"},
+    {"expect file-writes", C::kExpectFileWrites, A::kNumber, 0, INT32_MAX, "N"},
 };
 
 std::string shown(const std::string& text, const char* quote) {

@@ -443,7 +443,6 @@ std::string playStep(const Step& step) {
   return "";
 }
 
-// Loads the plug-in, plays the steps in the current directory and unloads it; the status.
 int playSession(const std::wstring& plugin, const std::vector<Step>& steps) {
   standinResetWorld();
   CloseHandle(CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr));
@@ -492,8 +491,7 @@ int playSession(const std::wstring& plugin, const std::vector<Step>& steps) {
 
 constexpr const char* kUsage =
     "usage: quillmere-run [--plugin PATH] [--workdir DIR] [--status-file FILE] [SCENARIO]\n"
-    "Exit status (also written to FILE): 0 all expectations met, 1 one failed, 2 the session\n"
-    "could not run, 130 interrupted. README.md, Sessions and scenarios, lists the commands.\n";
+    "Exit status (also in FILE): 0 all met, 1 one failed, 2 could not run, 130 interrupted.\n";
 
 int run(int argc, wchar_t** argv) {
   std::wstring plugin = L"Quillmere.asi", workdir, scenario;
