@@ -1,5 +1,5 @@
 // The settings file's rules written the obvious way, apart from the plug-in's reader, as the one
-// judge of it: the fuzz targets, the unit tests and the session runner's account all go by this.
+// judge of it: the unit tests and the fuzz target go by this.
 // Split the text into lines and search each with string_view's find. Nothing clever.
 #pragma once
 
@@ -55,17 +55,6 @@ inline constexpr std::string_view kDefaultFile =
     "Set to false by default.\r\n"
     "affect-all-peds=false";
 
-// The three settings, in the order in which they decide a line that holds more than one.
-enum class Key { kNone, kEnabled, kToggleKey, kAffectAllPeds };
-inline constexpr std::string_view kKeyText[] = {"", "enabled=", "toggle-key=", "affect-all-peds="};
-
-// What one line of the file does.
-struct Line {
-  Key key;                 // the setting it sets; kNone: it sets nothing
-  int keysFound;           // how many of the three it holds
-  std::string_view value;  // everything after its first '=', whichever key matched
-};
-
 inline std::string lowerCase(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) {
@@ -100,32 +89,18 @@ inline const KeyCode* findKey(std::string_view name) {
   return nullptr;
 }
 
-inline Line readLine(std::string_view line) {
+// The first of the three keys, in their fixed order, that the line holds decides what it sets, and
+// the value is everything after the line's first '=', whichever key matched.
+inline void applyLine(std::string_view line, Settings& out) {
   const size_t equals = line.find('=');
-  Line read = {Key::kNone, 0, equals == std::string_view::npos ? "" : line.substr(equals + 1)};
-  for (Key key : {Key::kEnabled, Key::kToggleKey, Key::kAffectAllPeds}) {
-    if (line.find(kKeyText[static_cast<int>(key)]) != std::string_view::npos) {
-      read.key = read.keysFound++ == 0 ? key : read.key;
-    }
-  }
-  return read;
-}
-
-inline void applyLine(const Line& line, Settings& out) {
-  switch (line.key) {
-    case Key::kEnabled:
-      out.keybindEnabled = isTrue(line.value);
-      break;
-    case Key::kToggleKey: {
-      const KeyCode* key = findKey(trimmed(line.value));
-      out.toggleKey = key != nullptr ? key->code : kFallbackKey;
-      break;
-    }
-    case Key::kAffectAllPeds:
-      out.affectAllPeds = isTrue(line.value);
-      break;
-    case Key::kNone:
-      break;
+  const std::string_view value = equals == std::string_view::npos ? "" : line.substr(equals + 1);
+  if (line.find("enabled=") != std::string_view::npos) {
+    out.keybindEnabled = isTrue(value);
+  } else if (line.find("toggle-key=") != std::string_view::npos) {
+    const KeyCode* key = findKey(trimmed(value));
+    out.toggleKey = key != nullptr ? key->code : kFallbackKey;
+  } else if (line.find("affect-all-peds=") != std::string_view::npos) {
+    out.affectAllPeds = isTrue(value);
   }
 }
 
@@ -148,29 +123,21 @@ inline std::string_view readText(std::string_view file) {
   return lastLineFeed == std::string_view::npos ? "" : text.substr(0, lastLineFeed + 1);
 }
 
-// Calls each(number, line) for the lines of the file's text in order, numbered from 1. CR LF ends
-// a line, a lone CR belongs to its line.
-template <typename Each>
-void forEachLine(std::string_view file, Each each) {
-  const std::string_view text = readText(file);
-  size_t start = 0;
-  for (int number = 1;; ++number) {
-    const size_t lineFeed = text.find('\n', start);
-    std::string_view line = text.substr(
-        start, lineFeed == std::string_view::npos ? std::string_view::npos : lineFeed - start);
+// Each line of the file's text in order: CR LF ends a line, a lone CR belongs to its line.
+inline void applyText(std::string_view file, Settings& out) {
+  std::string_view text = readText(file);
+  for (;;) {
+    const size_t lineFeed = text.find('\n');
+    std::string_view line = text.substr(0, lineFeed);
     if (lineFeed != std::string_view::npos && !line.empty() && line.back() == '\r') {
       line.remove_suffix(1);
     }
-    each(number, line);
+    applyLine(line, out);
     if (lineFeed == std::string_view::npos) {
       return;
     }
-    start = lineFeed + 1;
+    text.remove_prefix(lineFeed + 1);
   }
-}
-
-inline void applyText(std::string_view text, Settings& out) {
-  forEachLine(text, [&](int, std::string_view line) { applyLine(readLine(line), out); });
 }
 
 // The three fields the file sets, and `active`, which it never does.

@@ -108,8 +108,8 @@ void floorReload() {
   benchmark::DoNotOptimize(lineEnds);
 }
 
-// `peds` living peds at game time 0, the last reload's too, so that no pass reloads; the plug-in's
-// values as a freshly loaded library has them; the stand-in's call log off.
+// `peds` living peds at game time 0, the last reload's too, so that no pass reloads; the stand-in's
+// call log off. No key event is ever recorded here, so the key table stays as loaded: all zero.
 void preparePass(int32_t peds, bool active, bool allPeds) {
   standinResetWorld();
   standinSetCallLog(0);
@@ -119,13 +119,6 @@ void preparePass(int32_t peds, bool active, bool allPeds) {
   settings = Settings{};
   settings.active = active;
   settings.affectAllPeds = allPeds;
-  lastLoadTime = 0;
-  for (KeyRecord& record : keyTable) {
-    record.stampMs = 0;
-    record.fifthArg = 0;
-    record.sixthArg = 0;
-    record.upFlag = 0;
-  }
 }
 // One pass made this many native calls (so it did not reload) and waited once.
 bool passDid(int64_t natives) {
