@@ -12,14 +12,22 @@
 #include <iterator>
 
 #include "common/settings.h"
+#include "config/settings_file.h"
 #include "input/keys.h"
-#include "tests/plugin_state.h"
 #include "tests/settings_model.h"
 
 void PluginTest::SetUp() {
   standinUnloadPlugin();
   standinResetAll();
-  resetPluginState();
+  // The plug-in's values as a freshly loaded library has them: natively it is never unloaded.
+  settings = Settings{};
+  lastLoadTime = 0;
+  for (KeyRecord& record : keyTable) {
+    record.stampMs = 0;
+    record.fifthArg = 0;
+    record.sixthArg = 0;
+    record.upFlag = 0;
+  }
   previousDir_ = std::filesystem::current_path().string();
   // In TMPDIR when it is set, as temp_directory_path() reads it; /tmp otherwise.
   std::error_code noTmpdir;
