@@ -7,7 +7,7 @@
 #   make test     every suite, formatting, clang-tidy and the workflows; one verdict line
 #   make soak     the native soak alone, FRAMES frames (default 1,000,000)
 #   make bench    each pass and reload against its floor (BENCH_ARGS go to the benchmark)
-#   make fuzz     the libFuzzer targets in turn, FUZZ_SECONDS each (default 60)
+#   make fuzz     the libFuzzer target for FUZZ_SECONDS (default 60)
 #   make tidy, make format, make check-format, make check-workflows
 # Each target installs the Debian packages it needs first (scripts/ensure-tools.sh).
 
