@@ -25,8 +25,8 @@ bool isTrue(std::string_view value) {
     return false;
   }
   for (size_t i = 0; i < 4; ++i) {
-    // Bit 5 set is ASCII lower-casing here: only 't' and 'T' give 't', and so on.
-    if ((value[i] | 0x20) != "true"[i]) {
+    const char c = value[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != "true"[i]) {
       return false;
     }
   }
